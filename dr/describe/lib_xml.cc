@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "dr/describe/member_path.h"
-#include "dr/describe/sink.h"
+#include "dr/render/sink.h"
 #include "dr/describe/text.h"
 #include "dr/typelib/image.h"
 

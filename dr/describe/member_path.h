@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "dr/describe/sink.h"
+#include "dr/render/sink.h"
 #include "dr/dr.h"
 
 namespace dr {

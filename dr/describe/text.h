@@ -11,14 +11,6 @@
 
 namespace dr {
 
-// The text of a fixed-size name or description field up to its NUL, never past the field,
-// so a field that lacks its NUL cannot lead a reader out of the record.
-template <size_t N>
-std::string_view field_text(const char (&field)[N]) {
-    const void *nul = std::memchr(field, 0, N);
-    return {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : N};
-}
-
 // A signed 32-bit value as decimal text, held in place.
 class Decimal {
 public:
