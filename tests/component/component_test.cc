@@ -29,7 +29,7 @@ struct Server {
 const Server &server() {
     static const Server s = [] {
         Server r;
-        r.handle = dlopen(TAV_ENCODER_SO, RTLD_LAZY | RTLD_LOCAL);
+        r.handle = dlopen(TAV_ENCODER_SO, RTLD_NOW | RTLD_LOCAL);
         if (r.handle == nullptr) return r;
         r.get_class_object = reinterpret_cast<decltype(r.get_class_object)>(dlsym(r.handle, "DllGetClassObject"));
         r.can_unload_now = reinterpret_cast<decltype(r.can_unload_now)>(dlsym(r.handle, "DllCanUnloadNow"));
@@ -93,6 +93,8 @@ protected:
             EXPECT_EQ(enc_->Release(), 0u);
         }
         EXPECT_EQ(server().can_unload_now(), S_OK);
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
     }
     std::string path(const char *name) const { return (dir_ / name).string(); }
 
@@ -288,7 +290,7 @@ TEST_F(EncoderTest, FailedLoadDropsTheEarlierLibraryWithoutABox) {
 
 TEST_F(EncoderTest, SecondLoadReplacesTheFirst) {
     const unsigned char bytes[3] = {1, 2, 3};
-    char net[16] = {};
+    char net[64] = {};
     int len = 0;
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
     ASSERT_EQ(enc_->LoadLib(path("other.tlb").c_str()), S_OK);  // the first image must not leak
