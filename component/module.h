@@ -15,7 +15,7 @@ void unlock_module();
 bool module_in_use();
 
 // Hands out the class factory of CLSID_MyEncoder (what DllGetClassObject answers).
-HRESULT get_class_object(REFCLSID rclsid, REFIID riid, void **ppv);
+[[nodiscard]] HRESULT get_class_object(REFCLSID rclsid, REFIID riid, void **ppv);
 
 // Tells the user that the loaded typelib has no type iDataTypeId: a modal error box on
 // Windows, one line on standard error elsewhere.
@@ -34,7 +34,7 @@ public:
         if (left == 0) OnFinalRelease();
         return left;
     }
-    HRESULT ExternalQueryInterface(REFIID riid, void **ppvObject) {
+    [[nodiscard]] HRESULT ExternalQueryInterface(REFIID riid, void **ppvObject) {
         if (ppvObject == nullptr) return E_POINTER;
         IUnknown *found = GetInterface(riid);
         *ppvObject = found;
