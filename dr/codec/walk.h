@@ -185,8 +185,11 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             if (!w.string(e, at, capacity)) return fail();
             host_cursor = at + capacity;
         } else {
+            // Values lie `unit` bytes apart; without a positive unit an array would repeat
+            // one value as many times as a count member says.
             const int64_t n = int64_t{e.unit} * count;
-            if (e.unit < 0 || at < 0 || at > host_len || n > host_len - at) return fail();
+            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail();
+            if (at < 0 || at > host_len || n > host_len - at) return fail();
             if (!w.scalar(e, at, count, n)) return fail();
             host_cursor = at + n;
         }

@@ -161,6 +161,14 @@ TEST(TextRender, HugeCountsOfSkippedElementsFailAtOnce) {
     EXPECT_EQ(drtest::print(dr_print_data, img.meta("R"), host.bytes, 1).rc, -1);
     host.put<int32_t>(0, 1);  // one element of a type without host size is fine
     EXPECT_EQ(drtest::print(dr_print_data, img.meta("Z"), host.bytes, 1).rc, 0);
+
+    // Likewise a scalar array whose values would all lie at one address (unit 0).
+    drtest::Image flat = drtest::build(drtest::library(
+        {record("F", 1, {field("n", "int"), field("v", "int", 0).refer("n").unit(0)})}));
+    host.put<int32_t>(0, 0x7FFFFFFF);
+    EXPECT_EQ(drtest::print(dr_print_data, flat.meta("F"), host.bytes, 0).rc, -1);
+    host.put<int32_t>(0, 1);
+    EXPECT_EQ(drtest::print(dr_print_data, flat.meta("F"), host.bytes, 0).text, "[F]: n=1  v=0 \n");
 }
 
 }  // namespace
