@@ -121,6 +121,13 @@ private:
 
 Image build(const Lib &lib);
 
+// A library holding just these record types, in directory order.
+inline Lib library(std::vector<Meta> metas) {
+    Lib lib;
+    lib.metas = std::move(metas);
+    return lib;
+}
+
 // Writes bytes to a fresh file under the test temp directory and returns its path.
 std::string write_temp_file(const std::string &stem, const std::vector<uint8_t> &bytes);
 std::vector<uint8_t> read_file(const std::string &path);

@@ -1,0 +1,19 @@
+// buffers.h: how the codec reads a caller's DrBuffer pair and reports its cursors back.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "dr/dr.h"
+
+namespace dr {
+
+// The usable length of a caller's buffer: a negative length or a missing pointer is empty.
+inline int64_t usable_length(const DrBuffer *b) { return b->data == nullptr ? 0 : std::max<int32_t>(b->len, 0); }
+
+// A cursor offset as a DrBuffer length, kept inside 0..INT32_MAX.
+inline int32_t report(int64_t offset) {
+    return static_cast<int32_t>(std::clamp<int64_t>(offset, 0, INT32_MAX));
+}
+
+}  // namespace dr

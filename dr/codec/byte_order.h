@@ -1,0 +1,74 @@
+// byte_order.h: big-endian network integers and the element copies of the network form.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace dr {
+
+inline void put_be16(char *p, uint16_t v) {
+    p[0] = static_cast<char>(v >> 8);
+    p[1] = static_cast<char>(v);
+}
+inline void put_be32(char *p, uint32_t v) {
+    p[0] = static_cast<char>(v >> 24);
+    p[1] = static_cast<char>(v >> 16);
+    p[2] = static_cast<char>(v >> 8);
+    p[3] = static_cast<char>(v);
+}
+inline uint16_t get_be16(const char *p) {
+    const auto *b = reinterpret_cast<const unsigned char *>(p);
+    return static_cast<uint16_t>(b[0] << 8 | b[1]);
+}
+inline uint32_t get_be32(const char *p) {
+    const auto *b = reinterpret_cast<const unsigned char *>(p);
+    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
+// Copies `count` elements of `unit` bytes (1, 2, 4 or 8) from `src` to `dst`, swapping 2- and
+// 4-byte elements between host and network order; 1- and 8-byte elements travel as they lie.
+// Returns false for any other unit.
+[[nodiscard]] inline bool copy_elements(char *dst, const char *src, int32_t unit, int64_t count, bool to_net) {
+    const size_t n = static_cast<size_t>(unit) * static_cast<size_t>(count);
+    switch (unit) {
+    case 1:
+    case 8:
+        if (n > 64) {
+            std::memcpy(dst, src, n);
+        } else {
+            for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+        }
+        return true;
+    case 2:
+        for (int64_t i = 0; i < count; ++i, dst += 2, src += 2) {
+            uint16_t v;
+            if (to_net) {
+                std::memcpy(&v, src, 2);
+                put_be16(dst, v);
+            } else {
+                v = get_be16(src);
+                std::memcpy(dst, &v, 2);
+            }
+        }
+        return true;
+    case 4:
+        for (int64_t i = 0; i < count; ++i, dst += 4, src += 4) {
+            uint32_t v;
+            if (to_net) {
+                std::memcpy(&v, src, 4);
+                put_be32(dst, v);
+            } else {
+                v = get_be32(src);
+                std::memcpy(dst, &v, 4);
+            }
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Length field widths: 2 and 4 as they are, any other nonzero width one byte.
+inline int32_t length_field_bytes(int32_t width) { return width == 2 || width == 4 ? width : 1; }
+
+}  // namespace dr

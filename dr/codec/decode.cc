@@ -1,0 +1,86 @@
+// decode.cc: network form to host form over the member walk.
+#include "dr/codec/buffers.h"
+#include "dr/codec/byte_order.h"
+#include "dr/codec/net_frames.h"
+#include "dr/codec/walk.h"
+
+namespace dr {
+namespace {
+
+class Decoder {
+public:
+    Decoder(char *host, int64_t host_len, const char *net, int64_t net_len)
+        : host_(host), host_len_(host_len), net_(net), net_len_(net_len) {}
+
+    int64_t cursor() const { return cursor_; }
+
+    bool skip(const DrEntry &) const { return false; }
+
+    bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
+        if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
+        if (!copy_elements(host_ + at, net_ + cursor_, e.unit, count, false)) return false;
+        cursor_ += n;
+        return true;
+    }
+
+    bool string(const DrEntry &, int64_t at, int64_t capacity) {
+        if (cursor_ > net_len_ || net_len_ - cursor_ < 5) return false;
+        const int64_t length = static_cast<int32_t>(get_be32(net_ + cursor_));
+        if (length < 1 || length > net_len_ - cursor_ - 4) return false;
+        if (length > capacity || at < 0 || at > host_len_ || length > host_len_ - at) return false;
+        if (net_[cursor_ + 4 + length - 1] != 0) return false;
+        std::memcpy(host_ + at, net_ + cursor_ + 4, static_cast<size_t>(length));
+        cursor_ += 4 + length;
+        return true;
+    }
+
+    bool push(DrWalkFrame *frames, int depth) {
+        place_element(frames, depth, &cursor_);
+        return true;
+    }
+
+    // Moves the cursor to where the finished element's length says it ends, so that bytes
+    // this description does not know are passed over; then places the next element.
+    bool element_done(DrWalkFrame *frames, int depth) {
+        const DrWalkFrame &f = frames[depth - 1];
+        if (f.iLenSize == 0) return true;
+        const int32_t width = length_field_bytes(f.iLenSize);
+        if (f.pLenField < 0 || width > net_len_ - f.pLenField) return false;
+        const char *field = net_ + f.pLenField;
+        const uint32_t length = width == 4 ? get_be32(field)
+                              : width == 2 ? get_be16(field)
+                                           : static_cast<unsigned char>(*field);
+        cursor_ = f.pNetStart + length;
+        if (cursor_ > net_len_) return false;
+        if (f.iRemaining > 0) place_element(frames, depth, &cursor_);
+        return true;
+    }
+
+private:
+    char *host_;
+    int64_t host_len_;
+    const char *net_;
+    int64_t net_len_;
+    int64_t cursor_ = 0;
+};
+
+}  // namespace
+}  // namespace dr
+
+extern "C" int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version) {
+    if (meta == nullptr || net == nullptr || host == nullptr) return -1;
+    const int32_t v = dr::effective_version(version);
+    const int64_t host_len = dr::usable_length(host);
+    const int64_t net_len = dr::usable_length(net);
+    if (meta->version > v) {
+        net->len = host->len = 0;
+        return -1;
+    }
+    dr::Decoder dec(host->data, host_len, net->data, net_len);
+    const dr::WalkEnd end = dr::walk(dec, {.check_declared_count = true, .string_capacity_from_count_in_use = true},
+                                     meta, host->data, host_len, v);
+    net->len = dr::report(dec.cursor());
+    host->len = dr::report(end.host_cursor);
+    // An inline length field reserved past the end of the input was never there to read.
+    return end.ok && dec.cursor() <= net_len ? 0 : -1;
+}

@@ -1,0 +1,88 @@
+// encode.cc: host form to network form over the member walk.
+#include "dr/codec/buffers.h"
+#include "dr/codec/byte_order.h"
+#include "dr/codec/net_frames.h"
+#include "dr/codec/walk.h"
+
+namespace dr {
+namespace {
+
+class Encoder {
+public:
+    Encoder(const char *host, int64_t host_len, char *net, int64_t capacity)
+        : host_(host), host_len_(host_len), net_(net), capacity_(capacity) {}
+
+    int64_t cursor() const { return cursor_; }
+
+    bool skip(const DrEntry &) const { return false; }
+
+    bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
+        if (cursor_ > capacity_ || n > capacity_ - cursor_) return false;
+        if (!copy_elements(net_ + cursor_, host_ + at, e.unit, count, true)) return false;
+        cursor_ += n;
+        return true;
+    }
+
+    bool string(const DrEntry &, int64_t at, int64_t capacity) {
+        const int64_t chars = string_length(host_, host_len_, at, capacity);
+        if (chars < 0) return false;
+        if (cursor_ > capacity_ || 5 + chars > capacity_ - cursor_) return false;
+        put_be32(net_ + cursor_, static_cast<uint32_t>(chars + 1));
+        std::memcpy(net_ + cursor_ + 4, host_ + at, static_cast<size_t>(chars + 1));
+        cursor_ += 5 + chars;
+        return true;
+    }
+
+    bool push(DrWalkFrame *frames, int depth) {
+        place_element(frames, depth, &cursor_);
+        return true;
+    }
+
+    // Writes the finished element's length into its field, then places the next element.
+    bool element_done(DrWalkFrame *frames, int depth) {
+        const DrWalkFrame &f = frames[depth - 1];
+        if (f.iLenSize == 0) return true;
+        if (cursor_ > capacity_) return false;
+        const int32_t width = length_field_bytes(f.iLenSize);
+        if (f.pLenField < 0 || width > capacity_ - f.pLenField) return false;
+        const auto length = static_cast<uint32_t>(cursor_ - f.pNetStart);
+        char *field = net_ + f.pLenField;
+        if (width == 4)
+            put_be32(field, length);
+        else if (width == 2)
+            put_be16(field, static_cast<uint16_t>(length));
+        else
+            *field = static_cast<char>(length);
+        if (f.iRemaining > 0) place_element(frames, depth, &cursor_);
+        return true;
+    }
+
+private:
+    const char *host_;
+    int64_t host_len_;
+    char *net_;
+    int64_t capacity_;
+    int64_t cursor_ = 0;
+};
+
+}  // namespace
+}  // namespace dr
+
+extern "C" int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version) {
+    if (meta == nullptr || net == nullptr || host == nullptr) return -1;
+    const int32_t v = dr::effective_version(version);
+    const int64_t capacity = dr::usable_length(net);
+    const int64_t host_len = dr::usable_length(host);
+    if (meta->version > v) {
+        net->len = host->len = 0;
+        return -1;
+    }
+    dr::Encoder enc(host->data, host_len, net->data, capacity);
+    const dr::WalkEnd end = dr::walk(enc, {.check_declared_count = true, .string_capacity_from_count_in_use = false},
+                                     meta, host->data, host_len, v);
+    // A length field reserved past the end of the buffer is never "written": the walk fails
+    // and the reported length stays inside the buffer.
+    net->len = dr::report(std::min(enc.cursor(), capacity));
+    host->len = dr::report(end.host_cursor);
+    return end.ok && enc.cursor() <= capacity ? 0 : -1;
+}

@@ -1,0 +1,202 @@
+// walk.h: the one member walk shared by the encoder, the decoder and both renderers.
+//
+// The walk visits a record's members iteratively over DR_MAX_DEPTH frames: struct members
+// in stored order, one union member chosen by a selector, array counts from count members,
+// members newer than the requested version left out. A walker supplies only what it does
+// at a scalar, at a string, when a nested frame is pushed and when an element has ended.
+//
+// All positions are byte offsets from the start of the caller's buffers, never pointers,
+// so a damaged description can at worst produce an offset that a bounds check refuses.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "dr/typelib/image.h"
+
+namespace dr {
+
+struct DrWalkFrame {
+    const DrMeta *pMeta;  // the record type walked by this frame
+    int32_t iLenSize;     // width of each element's length field; 0 = none (always in frame 0)
+    int32_t iIndex;       // entry being processed; in a union frame the selected member
+    int32_t iRemaining;   // elements still to walk
+    int64_t pHostBase;    // host offset of the current element
+    int64_t pNetStart;    // network offset where the current element's own bytes begin
+    int64_t pLenField;    // network offset of the current element's length field
+    int32_t iLenPos;      // netlen_pos of the member that opened the frame
+};
+
+inline constexpr int32_t kNewest = std::numeric_limits<int32_t>::max();
+
+// A requested version of 0 stands for the newest.
+inline int32_t effective_version(int32_t version) { return version == 0 ? kNewest : version; }
+
+// Reads a count or selector member by the width rule: 2 unsigned 16-bit, 4 signed
+// 32-bit, anything else one unsigned byte. False when it lies outside the host buffer.
+[[nodiscard]] inline bool read_width_rule(const char *host, int64_t host_len, int64_t at, int32_t width,
+                                          int32_t *value) {
+    const int64_t bytes = width == 2 ? 2 : width == 4 ? 4 : 1;
+    if (at < 0 || bytes > host_len - at) return false;
+    if (bytes == 2) {
+        uint16_t v;
+        std::memcpy(&v, host + at, 2);
+        *value = v;
+    } else if (bytes == 4) {
+        std::memcpy(value, host + at, 4);
+    } else {
+        *value = static_cast<unsigned char>(host[at]);
+    }
+    return true;
+}
+
+// The union member that selector `s` chooses at `version`, or -1 when unresolved:
+// a direct hit at s - first id, else a linear search below 16 members and a halving
+// search from 16 on, else the default member (first id -1); a member newer than the
+// version is never chosen.
+inline int32_t resolve_union(const DrMeta *u, int32_t s, int32_t version) {
+    const int32_t n = u->count;
+    if (n <= 0) return -1;
+    const DrEntry *entries = u->entries;
+    int32_t found = -1;
+    const int64_t d = int64_t{s} - entries[0].id;
+    if (d >= 0 && d < n && entries[d].id == s) {
+        found = static_cast<int32_t>(d);
+    } else if (n < 16) {
+        for (int32_t k = 0; k < n && found < 0; ++k)
+            if (entries[k].id == s) found = k;
+    } else {
+        found = binary_search_rows(n, [&](int32_t mid) { return compare_ids(s, entries[mid].id); });
+    }
+    if (found < 0 && entries[0].id == -1) found = 0;
+    if (found >= 0 && entries[found].version > version) return -1;
+    return found;
+}
+
+// How a walk ended: whether it completed, where the host cursor stood, and the record
+// type of the frame on top when it stopped.
+struct WalkEnd {
+    bool ok;
+    int64_t host_cursor;
+    const DrMeta *top;
+};
+
+// What differs between the walkers, besides their hooks.
+struct WalkRules {
+    bool check_declared_count;  // a referred count above a nonzero declared count fails (codec)
+    bool string_capacity_from_count_in_use;  // a zero count in use takes the rest of the host (decoder)
+};
+
+// Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
+// (already effective). The walker W provides:
+//   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
+//   bool scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
+//   bool string(const DrEntry &, int64_t at, int64_t capacity)
+//   bool push(DrWalkFrame *frames, int depth)       frames[depth-1] was just pushed
+//   bool element_done(DrWalkFrame *frames, int depth)  an element of the top frame ended
+// Every hook returns false to stop the walk with an error.
+template <class W>
+WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host, int64_t host_len,
+             int32_t version) {
+    DrWalkFrame frames[DR_MAX_DEPTH];
+    frames[0] = DrWalkFrame{meta, 0, 0, 1, 0, 0, 0, 0};
+    int depth = 1;
+    int64_t host_cursor = 0;
+    bool ended = false;  // an element of the top frame has just ended
+
+    auto end_element = [&](DrWalkFrame &f) {
+        --f.iRemaining;
+        f.pHostBase += f.pMeta->datasize;
+        ended = true;
+    };
+    auto advance = [&](DrWalkFrame &f) {
+        if (f.pMeta->is_struct != 0 && ++f.iIndex < f.pMeta->count) return;
+        if (f.pMeta->is_struct != 0) f.iIndex = 0;
+        end_element(f);
+    };
+    auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta}; };
+
+    for (;;) {
+        DrWalkFrame &f = frames[depth - 1];
+        if (ended) {
+            ended = false;
+            if (!w.element_done(frames, depth)) return fail();
+        }
+        if (f.iRemaining <= 0) {
+            if (--depth == 0) return WalkEnd{true, host_cursor, meta};
+            advance(frames[depth - 1]);
+            continue;
+        }
+        if (f.iIndex >= f.pMeta->count) {  // a type without members ends each element at once
+            end_element(f);
+            continue;
+        }
+        const DrEntry &e = f.pMeta->entries[f.iIndex];
+        if (e.version > version || w.skip(e)) {
+            advance(f);
+            continue;
+        }
+        const int64_t at = f.pHostBase + e.off;
+        host_cursor = at;
+
+        int32_t count = e.count;
+        if (e.refer_size > 0) {
+            if (!read_width_rule(host, host_len, f.pHostBase + e.refer_off, e.refer_size, &count)) return fail();
+            if (count < 0) return fail();
+            if (rules.check_declared_count && e.count != 0 && count > e.count) return fail();
+        }
+
+        if (e.type_code == 0 || e.type_code == 1) {
+            if (depth == DR_MAX_DEPTH || e.meta_off == -1) return fail();
+            if (count <= 0) {
+                advance(f);
+                continue;
+            }
+            const DrMeta *child = child_meta(f.pMeta, e);
+            int32_t start = 0;
+            if (e.type_code == 0) {
+                int32_t selector = 0;
+                if (!read_width_rule(host, host_len, f.pHostBase + e.select_off, e.select_size, &selector))
+                    return fail();
+                start = resolve_union(child, selector, version);
+                if (start < 0) {
+                    // The rest of this element is left out; a following element of the same
+                    // frame starts afresh from its type's first member.
+                    if (f.pMeta->is_struct != 0) f.iIndex = 0;
+                    end_element(f);
+                    continue;
+                }
+            }
+            frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
+            ++depth;
+            if (!w.push(frames, depth)) return fail();
+            continue;
+        }
+
+        if (count < 0) return fail();
+        if (e.type_code == 18) {
+            const bool rest = rules.string_capacity_from_count_in_use ? count == 0 : e.count == 0;
+            const int64_t capacity = rest ? host_len - at : count;
+            if (!w.string(e, at, capacity)) return fail();
+            host_cursor = at + capacity;
+        } else {
+            const int64_t n = int64_t{e.unit} * count;
+            if (e.unit < 0 || at < 0 || at > host_len || n > host_len - at) return fail();
+            if (!w.scalar(e, at, count, n)) return fail();
+            host_cursor = at + n;
+        }
+        advance(f);
+    }
+}
+
+// The text of a string member: the bytes at `at` up to the first NUL within `capacity`
+// and the host buffer. Returns the number of characters, or -1 when no NUL is there.
+inline int64_t string_length(const char *host, int64_t host_len, int64_t at, int64_t capacity) {
+    if (at < 0 || at > host_len || capacity <= 0) return -1;
+    const int64_t limit = capacity < host_len - at ? capacity : host_len - at;
+    const void *nul = std::memchr(host + at, 0, static_cast<size_t>(limit));
+    return nul ? static_cast<const char *>(nul) - (host + at) : -1;
+}
+
+}  // namespace dr

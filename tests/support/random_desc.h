@@ -1,0 +1,22 @@
+// random_desc.h: random record descriptions and matching host records for property tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/image_builder.h"
+
+namespace drtest {
+
+// A random library whose first meta, "Top", nests structs and unions (arrays with count
+// members, selectors, strings, inline length fields wide enough for their elements,
+// versions 0 to 3). Count and selector members come before their users and are never
+// newer than them, so a record survives encode then decode at any version.
+Lib random_lib(uint32_t seed);
+
+// A host record of `meta` (inside a built image) whose counts stay within their bounds,
+// whose strings end within their capacity and whose selectors mostly choose a member.
+std::vector<char> random_host(const DrMeta *meta, uint32_t seed);
+
+}  // namespace drtest
