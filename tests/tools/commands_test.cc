@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 
 #include "dr/typelib/image.h"
@@ -166,6 +167,122 @@ TEST_F(DrtoolOnSample, DecodeNotesBytesAfterTheRecord) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "drtool: note: the last 3 bytes of " + dir + "/long.net follow the record and were not read\n");
     EXPECT_EQ(drtest::read_file(dir + "/long.host"), drtest::read_file(sample("login.host")));
+}
+
+TEST_F(DrtoolOnSample, SummaryIsTheLibrarysListing) {
+    const drtest::Run r = drtool({"summary", lib_path_});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, captured([&](FILE *fp) { dr_print_lib_summary(fp, lib_); }));
+    EXPECT_EQ(r.out.rfind("\nLIB(\"lobby\"): ID=1 ver=3 Metas 10/10 Macros:8/8 pad:0:\n\nMacro Name=\"CMD_CHAT\" id=3\n", 0),
+              0u);
+}
+
+TEST_F(DrtoolOnSample, XmlIsTheLibrarysDescription) {
+    const std::string expected = captured([&](FILE *fp) { EXPECT_EQ(dr_print_lib_xml(lib_, fp), 0); });
+    EXPECT_EQ(expected.rfind("<typelib name=\"lobby\" id=\"1\" version=\"3\" >\n", 0), 0u);
+    const drtest::Run r = drtool({"xml", lib_path_});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, expected);
+
+    const std::string file = drtest::scratch_dir("xml") + "/lobby.xml";
+    const drtest::Run to_file = drtool({"xml", lib_path_, "-o", file});
+    EXPECT_EQ(to_file.status, 0);
+    EXPECT_EQ(to_file.out + to_file.err, "");
+    EXPECT_EQ(drtest::read_text(file), expected);
+
+    const drtest::Run bad = drtool({"xml", lib_path_, "-o", "/nonexistent/lobby.xml"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "drtool: cannot create /nonexistent/lobby.xml: No such file or directory\n");
+}
+
+// Upper-case typedef names of every type with their datasize, checked by the C compiler.
+std::string layout_asserts(const DrLib *lib) {
+    std::string out;
+    for (int32_t i = 0; i < dr::header(lib)->meta_count; ++i) {
+        const DrMeta *m = dr::meta_of_row(lib, i);
+        std::string name = m->name;
+        for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        out += "_Static_assert(sizeof(" + name + ") == " + std::to_string(m->datasize) + ", \"" + name + "\");\n";
+    }
+    return out;
+}
+
+TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
+    const std::string dir = drtest::scratch_dir("header"), other = drtest::scratch_dir("header_lib");
+    const drtest::Run r = drtool({"header", lib_path_, dir + "/lobby.h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    ASSERT_EQ(dr_write_header_file(lib_, (other + "/lobby.h").c_str(), nullptr), 0);
+    const std::string header = drtest::read_text(dir + "/lobby.h");
+    EXPECT_EQ(header, drtest::read_text(other + "/lobby.h"));
+    EXPECT_NE(header.find("#define MAX_NAME_LEN"), std::string::npos);
+
+    // The header names the 8-byte integers longlong and ulonglong, and its long is the
+    // 4-byte long of the 32-bit hosts the format serves.
+    const std::string program = "typedef long long longlong;\n"
+                                "typedef unsigned long long ulonglong;\n"
+                                "#if __SIZEOF_LONG__ != 4\n"
+                                "#define long int\n"
+                                "#endif\n"
+                                "#include \"lobby.h\"\n" +
+                                layout_asserts(lib_) + "int main(void) { MESSAGE m = {0}; return m.wCmd; }\n";
+    std::ofstream(dir + "/check.c") << program;
+    const drtest::Run cc = drtest::run_program(
+        C_COMPILER, {"-std=c11", "-Wall", "-Werror", "-I", dir, "-c", dir + "/check.c", "-o", dir + "/check.o"});
+    EXPECT_EQ(cc.status, 0) << cc.err;
+
+    ASSERT_EQ(drtool({"header", lib_path_, dir + "/prefixed.h", "--prefix", "m_"}).status, 0);
+    EXPECT_NE(drtest::read_text(dir + "/prefixed.h").find(" m_nHeading;"), std::string::npos);
+    const drtest::Run bad = drtool({"header", lib_path_, "/nonexistent/lobby.h"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "drtool: cannot create /nonexistent/lobby.h: No such file or directory\n");
+}
+
+TEST_F(DrtoolOnSample, PrintRendersAsTheLibraryDoes) {
+    for (const char *host : kHosts) {
+        for (const bool xml : {false, true}) {
+            std::vector<std::string> args = {"print", lib_path_, "Message", sample(host)};
+            if (xml) args.push_back("--xml");
+            const drtest::Run r = drtool(args);
+            EXPECT_EQ(r.status, 0) << host;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.out, render(host, xml)) << host << (xml ? " as XML" : " as text");
+        }
+    }
+    EXPECT_EQ(drtool({"print", lib_path_, "Message", sample("roster.host"), "-v", "1"}).out,
+              render("roster.host", false, 1));
+}
+
+TEST_F(DrtoolOnSample, PrintOfTheLoginMessage) {
+    const std::string host = sample("login.host");
+    EXPECT_EQ(drtool({"print", lib_path_, "Message", host}).out,
+              "[Message]: magic=19522  body_len=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
+              "password=\"s3cret\" client_version=30  device=\"pixel-7\" locale=1033 \n");
+    EXPECT_EQ(drtool({"print", lib_path_, "Message", host, "-v", "1"}).out,
+              "[Message]: magic=19522  body_len=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
+              "password=\"s3cret\" client_version=30 \n");
+    // The password is marked to stay out of XML.
+    EXPECT_EQ(drtool({"print", lib_path_, "Message", host, "--xml"}).out,
+              "<Message>\n<magic> 19522 </magic>\n<body_len> 43 </body_len>\n<cmd> 1 </cmd>\n<seq> 1 </seq>\n"
+              "\n<LoginReq>\n<uin> 10001 </uin>\n<account>alice</account>\n<client_version> 30 </client_version>\n"
+              "<device>pixel-7</device>\n<locale> 1033 </locale>\n</LoginReq>\n</Message>\n");
+}
+
+TEST_F(DrtoolOnSample, FailedRenderingSaysWhereItStopped) {
+    const std::string dir = drtest::scratch_dir("print_fail");
+    std::vector<uint8_t> host = drtest::read_file(sample("login.host"));
+    std::fill(host.begin() + 14, host.begin() + 46, 'a');  // account without a NUL
+    drtest::write_bytes(dir + "/nonul.host", host);
+    for (const bool xml : {false, true}) {
+        std::vector<std::string> args = {"print", lib_path_, "Message", dir + "/nonul.host"};
+        if (xml) args.push_back("--xml");
+        const drtest::Run r = drtool(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "drtool: rendering Message stopped at host offset 14\n");
+        EXPECT_NE(r.out.find("10001"), std::string::npos);  // what came before stays
+    }
 }
 
 TEST_F(DrtoolOnSample, CannotWriteTheOutputFile) {
