@@ -6,20 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v ninja >/dev/null || need+=(ninja-build)
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "== Installing: ${need[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-  else
-    echo "missing packages (run as root to install): ${need[*]}" >&2
-    exit 1
-  fi
-fi
+source "$root/scripts/packages.sh"
+ensure_packages cmake=cmake g++=g++ ninja-build=ninja
 
 build=$root/build/demo
 work=$(mktemp -d)
