@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -214,9 +215,15 @@ TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
     const drtest::Run r = drtool({"header", lib_path_, dir + "/lobby.h"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out + r.err, "");
-    ASSERT_EQ(dr_write_header_file(lib_, (other + "/lobby.h").c_str(), nullptr), 0);
+    // The library, given the bare file name, writes the same header.
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::current_path(other);
+    ASSERT_EQ(dr_write_header_file(lib_, "lobby.h", nullptr), 0);
+    std::filesystem::current_path(home);
     const std::string header = drtest::read_text(dir + "/lobby.h");
     EXPECT_EQ(header, drtest::read_text(other + "/lobby.h"));
+    // The guard comes from the file name, not from the directories before it.
+    EXPECT_NE(header.find("\n#ifndef LOBBY_H\n#define LOBBY_H\n"), std::string::npos);
     EXPECT_NE(header.find("#define MAX_NAME_LEN"), std::string::npos);
 
     // The header names the 8-byte integers longlong and ulonglong, and its long is the

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
@@ -82,14 +83,30 @@ int run_xml(const Args &args) {
     return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
 }
 
+// The library makes the include guard of everything after the path's last backslash, so a
+// path with forward slashes would give a guard such as OUT/LOBBY_H. The header is therefore
+// written from inside its directory, under its file name alone.
 int run_header(const Args &args) {
+    namespace fs = std::filesystem;
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
     const std::string *prefix = args.value("--prefix");
+    const fs::path target(args[1]);
+    std::error_code ec;
+    const fs::path home = fs::current_path(ec);
+    if (target.has_parent_path()) {
+        fs::current_path(target.parent_path(), ec);
+        if (ec) {
+            report("cannot create %s: %s", args[1].c_str(), ec.message().c_str());
+            return kExitFailed;
+        }
+    }
     errno = 0;
-    if (dr_write_header_file(lib.get(), args[1].c_str(), prefix ? prefix->c_str() : nullptr) != 0)
-        return report_unwritable(args[1]);
-    return kExitOk;
+    const int rc = dr_write_header_file(lib.get(), target.filename().string().c_str(), prefix ? prefix->c_str() : nullptr);
+    const int open_error = errno;
+    if (target.has_parent_path()) fs::current_path(home, ec);
+    errno = open_error;
+    return rc == 0 ? kExitOk : report_unwritable(args[1]);
 }
 
 int run_encode(const Args &args) {
@@ -165,7 +182,8 @@ const std::vector<Command> &commands() {
          "Write a C header that declares every macro and type of a typelib",
          "Declares each macro as a #define and each type as a packed struct or union, so that a\n"
          "C program can hold host records of these types. Member names get a prefix from their\n"
-         "base type (score becomes iScore, name becomes szName).\n",
+         "base type (score becomes iScore, name becomes szName). The include guard is made of\n"
+         "OUT.h's file name with dots turned into underscores (lobby.h gives LOBBY_H).\n",
          run_header},
         {"encode", {"LIB", "TYPE", "HOSTFILE"},
          {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"}},
