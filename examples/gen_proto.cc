@@ -104,11 +104,11 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-// Each message carries the length of its encoded body in body_len, as a sender that
+// Each message carries the length of its encoded body in bodyLen, as a sender that
 // encodes it would find it; decoding the encoded record then gives the record back.
-HostRecord message(drtest::Image &image, int cmd, int seq, int body_len) {
+HostRecord message(drtest::Image &image, int cmd, int seq, int bodyLen) {
     HostRecord r(image, "Message");
-    r.set_int("magic", lobby::kMagic).set_int("cmd", cmd).set_int("seq", seq).set_int("body_len", body_len);
+    r.set_int("magic", lobby::kMagic).set_int("cmd", cmd).set_int("seq", seq).set_int("bodyLen", bodyLen);
     return r;
 }
 
@@ -117,7 +117,7 @@ HostRecord login(drtest::Image &image) {
     r.set_int("body.login.uin", 10001)
         .set_text("body.login.account", "alice")
         .set_text("body.login.password", "s3cret")
-        .set_int("body.login.client_version", 30)
+        .set_int("body.login.clientVersion", 30)
         .set_text("body.login.device", "pixel-7")
         .set_int("body.login.locale", 1033);
     return r;
@@ -125,18 +125,18 @@ HostRecord login(drtest::Image &image) {
 
 HostRecord chat(drtest::Image &image) {
     HostRecord r = message(image, lobby::kCmdChat, 7, 35);
-    r.set_int("body.chat.from_uin", 10001)
-        .set_int("body.chat.to_uin", 0)
+    r.set_int("body.chat.fromUin", 10001)
+        .set_int("body.chat.toUin", 0)
         .set_int("body.chat.channel", 1)
-        .set_int("body.chat.sent_on", 20240314)
-        .set_int("body.chat.sent_at", 93000)
+        .set_int("body.chat.sentOn", 20240314)
+        .set_int("body.chat.sentAt", 93000)
         .set_text("body.chat.text", "hello, lobby!");
     return r;
 }
 
 HostRecord roster(drtest::Image &image) {
     HostRecord r = message(image, lobby::kCmdRoster, 8, 100);
-    r.set_int("body.roster.room_id", 7).set_int("body.roster.player_count", 2);
+    r.set_int("body.roster.roomId", 7).set_int("body.roster.playerCount", 2);
     r.set_int("body.roster.players[0].uin", 10001)
         .set_text("body.roster.players[0].name", "alice")
         .set_text("body.roster.players[0].clan", "RED")
@@ -145,12 +145,12 @@ HostRecord roster(drtest::Image &image) {
         .set_real("body.roster.players[0].pos.x", 1.5)
         .set_real("body.roster.players[0].pos.y", -2.25)
         .set_int("body.roster.players[0].pos.heading", 90)
-        .set_int("body.roster.players[0].item_count", 2)
-        .set_int("body.roster.players[0].items[0].item_id", 1001)
+        .set_int("body.roster.players[0].itemCount", 2)
+        .set_int("body.roster.players[0].items[0].itemId", 1001)
         .set_int("body.roster.players[0].items[0].quantity", 3)
         .set_int("body.roster.players[0].items[0].price", 250)
         .set_int("body.roster.players[0].items[0].rarity", 1)
-        .set_int("body.roster.players[0].items[1].item_id", 1002)
+        .set_int("body.roster.players[0].items[1].itemId", 1002)
         .set_int("body.roster.players[0].items[1].quantity", 1)
         .set_int("body.roster.players[0].items[1].price", 1999)
         .set_int("body.roster.players[0].items[1].rarity", 3);
@@ -167,7 +167,7 @@ HostRecord roster(drtest::Image &image) {
 // Command 99 is none of the known ones, so the body is the default member, a ping.
 HostRecord ping(drtest::Image &image) {
     HostRecord r = message(image, 99, 9, 16);
-    r.set_int("body.ping.client_tick", 123456).set_int("body.ping.flags", 5).set_real("body.ping.rtt_ms", 12.5);
+    r.set_int("body.ping.clientTick", 123456).set_int("body.ping.flags", 5).set_real("body.ping.rttMs", 12.5);
     return r;
 }
 

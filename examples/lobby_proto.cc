@@ -35,7 +35,7 @@ Meta position() {
 
 Meta item() {
     return message_struct("Item", 11, {
-        field("item_id", "uint"),
+        field("itemId", "uint"),
         field("quantity", "ushort"),
         field("price", "money").describe("unit: cent"),
         field("rarity", "uchar"),
@@ -52,8 +52,8 @@ Meta player() {
         field("level", "uchar"),
         field("score", "int"),
         nested("pos", "Position"),
-        field("item_count", "ushort"),
-        nested("items", "Item", kMaxItems).count_macro("MAX_ITEMS").refer("item_count").netlen(-1, 1),
+        field("itemCount", "ushort"),
+        nested("items", "Item", kMaxItems).count_macro("MAX_ITEMS").refer("itemCount").netlen(-1, 1),
     });
 }
 
@@ -62,17 +62,17 @@ Meta login_req() {
         field("uin", "uint"),
         field("account", "string", kMaxNameLen).count_macro("MAX_NAME_LEN"),
         field("password", "string", kMaxNameLen).count_macro("MAX_NAME_LEN").io(2).describe("kept out of XML"),
-        field("client_version", "int"),
+        field("clientVersion", "int"),
         field("device", "string", 16).version(2).describe("client model"),
         field("locale", "ushort").version(3).describe("Windows LCID"),
     });
 }
 
-Meta login_res() {
+Meta loginRes() {
     return message_struct("LoginRes", 21, {
         field("result", "int").describe("0 = welcome"),
-        field("session_id", "ulonglong"),
-        field("server_time", "datetime"),
+        field("sessionId", "ulonglong"),
+        field("serverTime", "datetime"),
         field("coins", "longlong").version(2),
         field("motd", "string", 64).describe("message of the day"),
     });
@@ -80,11 +80,11 @@ Meta login_res() {
 
 Meta chat_msg() {
     return message_struct("ChatMsg", 22, {
-        field("from_uin", "uint"),
-        field("to_uin", "uint").describe("0 = the whole room"),
+        field("fromUin", "uint"),
+        field("toUin", "uint").describe("0 = the whole room"),
         field("channel", "uchar"),
-        field("sent_on", "date"),
-        field("sent_at", "time"),
+        field("sentOn", "date"),
+        field("sentAt", "time"),
         field("text", "string", kMaxTextLen).count_macro("MAX_TEXT_LEN"),
     });
 }
@@ -92,17 +92,17 @@ Meta chat_msg() {
 // The players of a room, each behind a two-byte length.
 Meta roster() {
     return message_struct("Roster", 23, {
-        field("room_id", "ushort"),
-        field("player_count", "ushort"),
-        nested("players", "Player", kMaxPlayers).count_macro("MAX_PLAYERS").refer("player_count").netlen(-2, 2),
+        field("roomId", "ushort"),
+        field("playerCount", "ushort"),
+        nested("players", "Player", kMaxPlayers).count_macro("MAX_PLAYERS").refer("playerCount").netlen(-2, 2),
     });
 }
 
 Meta ping() {
     return message_struct("Ping", 24, {
-        field("client_tick", "long"),
+        field("clientTick", "long"),
         field("flags", "ulong"),
-        field("rtt_ms", "double").describe("last round trip"),
+        field("rttMs", "double").describe("last round trip"),
     });
 }
 
@@ -111,7 +111,7 @@ Meta msg_body() {
     Meta m = drtest::union_of("MsgBody", 30, {
         nested("ping", "Ping").id(-1).describe("any other command"),
         nested("login", "LoginReq").id(kCmdLogin).id_macro("CMD_LOGIN"),
-        nested("login_res", "LoginRes").id(kCmdLoginRes).id_macro("CMD_LOGIN_RES"),
+        nested("loginRes", "LoginRes").id(kCmdLoginRes).id_macro("CMD_LOGIN_RES"),
         nested("chat", "ChatMsg").id(kCmdChat).id_macro("CMD_CHAT"),
         nested("roster", "Roster").id(kCmdRoster).id_macro("CMD_ROSTER"),
     });
@@ -120,11 +120,11 @@ Meta msg_body() {
 }
 
 // Every message: a fixed head, then the body. The encoder writes the body's length over
-// `body_len`, the two bytes at network offset 2.
+// `bodyLen`, the two bytes at network offset 2.
 Meta message() {
     return message_struct("Message", 40, {
         field("magic", "ushort").describe("always 0x4C42"),
-        field("body_len", "ushort").describe("set by the encoder"),
+        field("bodyLen", "ushort").describe("set by the encoder"),
         field("cmd", "ushort"),
         field("seq", "uint"),
         nested("body", "MsgBody").select("cmd").netlen(2, 2),
@@ -143,7 +143,7 @@ drtest::Lib protocol() {
         {"CMD_ROSTER", kCmdRoster},     {"MAX_NAME_LEN", kMaxNameLen},   {"MAX_TEXT_LEN", kMaxTextLen},
         {"MAX_PLAYERS", kMaxPlayers},   {"MAX_ITEMS", kMaxItems},
     };
-    lib.metas = {position(), item(), player(), login_req(), login_res(), chat_msg(),
+    lib.metas = {position(), item(), player(), login_req(), loginRes(), chat_msg(),
                  roster(),   ping(), msg_body(), message()};
     return lib;
 }

@@ -9,43 +9,47 @@ root=$PWD
 source "$root/scripts/packages.sh"
 ensure_packages cmake=cmake g++=g++ ninja-build=ninja
 
-build=$root/build/demo
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-echo "== Building drtool (in build/demo)"
-if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDR_BUILD_TESTS=OFF -DDR_BUILD_BENCH=OFF &&
-       cmake --build "$build" --target drtool -j 2; } >"$work/build.log" 2>&1; then
-  cat "$work/build.log" >&2
+build=build/demo
+tour=$build/tour  # the files the tour writes stay here to look at
+echo "== Building drtool (in $build)"
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDR_BUILD_TESTS=OFF -DDR_BUILD_BENCH=OFF &&
+       cmake --build "$build" --target drtool -j 2; } >"$build/demo-build.log" 2>&1; then
+  cat "$build/demo-build.log" >&2
   exit 1
 fi
+rm -rf "$tour"
+mkdir -p "$tour"
 
 lib=examples/proto.tlb
 host=examples/login.host
 section() { printf '\n== %s\n' "$*"; }
 # Shows a drtool command as one would type it, then runs it.
 drtool() {
-  printf '$ drtool %s\n' "$*"
+  show "$@"
   "$build/tools/drtool" "$@"
 }
+show() { printf '$ drtool %s\n' "$*"; }
 
 section "1. The sample typelib: a game lobby protocol of ten record types (first lines)"
-drtool summary "$lib" >"$work/summary.txt"
-sed -n '2,22p' "$work/summary.txt"
-echo "   ... $(wc -l <"$work/summary.txt") lines in all"
+show summary "$lib"
+"$build/tools/drtool" summary "$lib" >"$tour/summary.txt"
+sed -n '2,22p' "$tour/summary.txt"
+echo "   ... $(wc -l <"$tour/summary.txt") lines in all, in $tour/summary.txt"
 
 section "2. The C header it generates (the macros and one of the structs)"
-drtool header "$lib" "$work/lobby.h"
-grep '^#define [A-Z_]* ' "$work/lobby.h"
+drtool header "$lib" "$tour/lobby.h"
+grep '^#define [A-Z_]* ' "$tour/lobby.h"
 echo
-sed -n '/^struct tagLoginReq$/,/^};$/p' "$work/lobby.h"
+sed -n '/^struct tagLoginReq$/,/^};$/p' "$tour/lobby.h"
 
 section "3. A login message (examples/login.host, 822 host bytes) encoded for the network"
 drtool encode "$lib" Message "$host"
 
 section "4. Decoded back into a host record"
-drtool encode "$lib" Message "$host" -o "$work/login.net"
-drtool decode "$lib" Message "$work/login.net" -o "$work/login.back"
-if cmp -s "$host" "$work/login.back"; then
+drtool encode "$lib" Message "$host" -o "$tour/login.net"
+drtool decode "$lib" Message "$tour/login.net" -o "$tour/login.back"
+if cmp -s "$host" "$tour/login.back"; then
   echo "the decoded record equals $host, all $(wc -c <"$host") bytes"
 else
   echo "the decoded record differs from $host" >&2
@@ -60,4 +64,5 @@ drtool print "$lib" Message "$host" --xml
 
 section "7. The same message for a peer that speaks version 1"
 drtool encode "$lib" Message "$host" -v 1
-echo "(device came in version 2 and locale in version 3: both are left out, and body_len says so)"
+echo "(39 bytes instead of 53: device came in version 2 and locale in version 3, so both are"
+echo " left out, and bodyLen, which the encoder fills in, says 0x1d = 29 instead of 0x2b = 43)"

@@ -56,11 +56,11 @@ protected:
 // The login message: head, then the body chosen by cmd 1, whose length 0x2b the encoder
 // wrote at offset 2; strings carry a 4-byte length and their NUL.
 const std::vector<uint8_t> kLoginNet = {
-    0x4c, 0x42, 0x00, 0x2b, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01,               // magic body_len cmd seq
+    0x4c, 0x42, 0x00, 0x2b, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01,               // magic bodyLen cmd seq
     0x00, 0x00, 0x27, 0x11,                                                   // uin 10001
     0x00, 0x00, 0x00, 0x06, 'a', 'l', 'i', 'c', 'e', 0x00,                    // account
     0x00, 0x00, 0x00, 0x07, 's', '3', 'c', 'r', 'e', 't', 0x00,               // password
-    0x00, 0x00, 0x00, 0x1e,                                                   // client_version 30
+    0x00, 0x00, 0x00, 0x1e,                                                   // clientVersion 30
     0x00, 0x00, 0x00, 0x08, 'p', 'i', 'x', 'e', 'l', '-', '7', 0x00,          // device (version 2)
     0x04, 0x09,                                                               // locale 1033 (version 3)
 };
@@ -85,7 +85,7 @@ TEST_F(DrtoolOnSample, EncodeWritesTheNetworkFormOrItsHexDump) {
 
 TEST_F(DrtoolOnSample, OlderVersionsLeaveTheNewerMembersOut) {
     const std::string dir = drtest::scratch_dir("older");
-    // Version 1 has neither device nor locale, version 2 has device; body_len follows.
+    // Version 1 has neither device nor locale, version 2 has device; bodyLen follows.
     std::vector<uint8_t> v1(kLoginNet.begin(), kLoginNet.begin() + 39);
     v1[3] = 29;
     std::vector<uint8_t> v2(kLoginNet.begin(), kLoginNet.begin() + 51);
@@ -129,7 +129,7 @@ TEST_F(DrtoolOnSample, DecodeOfAnOlderVersionLeavesNewerMembersZero) {
     drtest::write_bytes(dir + "/v1.net", v1);
     ASSERT_EQ(drtool({"decode", lib_path_, "Message", dir + "/v1.net", "-v", "1", "-o", dir + "/v1.host"}).status, 0);
     std::vector<uint8_t> expected = drtest::read_file(sample("login.host"));
-    expected[2] = 29;                                           // body_len as sent
+    expected[2] = 29;                                           // bodyLen as sent
     std::fill(expected.begin() + 82, expected.begin() + 100, 0);  // device and locale
     EXPECT_EQ(drtest::read_file(dir + "/v1.host"), expected);
 }
@@ -265,15 +265,15 @@ TEST_F(DrtoolOnSample, PrintRendersAsTheLibraryDoes) {
 TEST_F(DrtoolOnSample, PrintOfTheLoginMessage) {
     const std::string host = sample("login.host");
     EXPECT_EQ(drtool({"print", lib_path_, "Message", host}).out,
-              "[Message]: magic=19522  body_len=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
-              "password=\"s3cret\" client_version=30  device=\"pixel-7\" locale=1033 \n");
+              "[Message]: magic=19522  bodyLen=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
+              "password=\"s3cret\" clientVersion=30  device=\"pixel-7\" locale=1033 \n");
     EXPECT_EQ(drtool({"print", lib_path_, "Message", host, "-v", "1"}).out,
-              "[Message]: magic=19522  body_len=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
-              "password=\"s3cret\" client_version=30 \n");
+              "[Message]: magic=19522  bodyLen=43  cmd=1  seq=1  uin=10001  account=\"alice\" "
+              "password=\"s3cret\" clientVersion=30 \n");
     // The password is marked to stay out of XML.
     EXPECT_EQ(drtool({"print", lib_path_, "Message", host, "--xml"}).out,
-              "<Message>\n<magic> 19522 </magic>\n<body_len> 43 </body_len>\n<cmd> 1 </cmd>\n<seq> 1 </seq>\n"
-              "\n<LoginReq>\n<uin> 10001 </uin>\n<account>alice</account>\n<client_version> 30 </client_version>\n"
+              "<Message>\n<magic> 19522 </magic>\n<bodyLen> 43 </bodyLen>\n<cmd> 1 </cmd>\n<seq> 1 </seq>\n"
+              "\n<LoginReq>\n<uin> 10001 </uin>\n<account>alice</account>\n<clientVersion> 30 </clientVersion>\n"
               "<device>pixel-7</device>\n<locale> 1033 </locale>\n</LoginReq>\n</Message>\n");
 }
 
