@@ -13,6 +13,8 @@ public:
         : host_(host), host_len_(host_len), net_(net), net_len_(net_len) {}
 
     int64_t cursor() const { return cursor_; }
+    // Bytes consumed; after a length that points past the end, the offset it points to.
+    int64_t reported_cursor() const { return cursor_; }
 
     bool skip(const DrEntry &) const { return false; }
 
@@ -68,19 +70,6 @@ private:
 }  // namespace dr
 
 extern "C" int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version) {
-    if (meta == nullptr || net == nullptr || host == nullptr) return -1;
-    const int32_t v = dr::effective_version(version);
-    const int64_t host_len = dr::usable_length(host);
-    const int64_t net_len = dr::usable_length(net);
-    if (meta->version > v) {
-        net->len = host->len = 0;
-        return -1;
-    }
-    dr::Decoder dec(host->data, host_len, net->data, net_len);
-    const dr::WalkEnd end = dr::walk(dec, {.check_declared_count = true, .string_capacity_from_count_in_use = true},
-                                     meta, host->data, host_len, v);
-    net->len = dr::report(dec.cursor());
-    host->len = dr::report(end.host_cursor);
-    // An inline length field reserved past the end of the input was never there to read.
-    return end.ok && dec.cursor() <= net_len ? 0 : -1;
+    return dr::run_codec<dr::Decoder>(meta, host, net, version,
+                                      {.check_declared_count = true, .string_capacity_from_count_in_use = true});
 }

@@ -13,6 +13,8 @@ public:
         : host_(host), host_len_(host_len), net_(net), capacity_(capacity) {}
 
     int64_t cursor() const { return cursor_; }
+    // Bytes written: a reservation past the end was never written.
+    int64_t reported_cursor() const { return std::min(cursor_, capacity_); }
 
     bool skip(const DrEntry &) const { return false; }
 
@@ -69,20 +71,6 @@ private:
 }  // namespace dr
 
 extern "C" int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version) {
-    if (meta == nullptr || net == nullptr || host == nullptr) return -1;
-    const int32_t v = dr::effective_version(version);
-    const int64_t capacity = dr::usable_length(net);
-    const int64_t host_len = dr::usable_length(host);
-    if (meta->version > v) {
-        net->len = host->len = 0;
-        return -1;
-    }
-    dr::Encoder enc(host->data, host_len, net->data, capacity);
-    const dr::WalkEnd end = dr::walk(enc, {.check_declared_count = true, .string_capacity_from_count_in_use = false},
-                                     meta, host->data, host_len, v);
-    // A length field reserved past the end of the buffer is never "written": the walk fails
-    // and the reported length stays inside the buffer.
-    net->len = dr::report(std::min(enc.cursor(), capacity));
-    host->len = dr::report(end.host_cursor);
-    return end.ok && enc.cursor() <= capacity ? 0 : -1;
+    return dr::run_codec<dr::Encoder>(meta, host, net, version,
+                                      {.check_declared_count = true, .string_capacity_from_count_in_use = false});
 }

@@ -195,6 +195,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
 inline int64_t string_length(const char *host, int64_t host_len, int64_t at, int64_t capacity) {
     if (at < 0 || at > host_len || capacity <= 0) return -1;
     const int64_t limit = capacity < host_len - at ? capacity : host_len - at;
+    if (limit == 0) return -1;
     const void *nul = std::memchr(host + at, 0, static_cast<size_t>(limit));
     return nul ? static_cast<const char *>(nul) - (host + at) : -1;
 }

@@ -13,9 +13,9 @@ int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuff
     const int32_t v = effective_version(version);
     if (meta->version > v) return -1;  // nothing written, no length touched
 
-    RenderOut sink = fp ? RenderOut(fp) : RenderOut(out->data, int64_t{out->len} - 1);
+    Sink sink = fp ? Sink(fp) : Sink(out->data, out->len - 1);
     if (fp == nullptr) out->data[0] = out->data[out->len - 1] = '\0';
-    const std::string_view name = field_name(meta->name);
+    const std::string_view name = field_text(meta->name);
     if (style == Style::kXml)
         sink.piece({"<", name, ">\n"});
     else
@@ -27,13 +27,13 @@ int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuff
                              meta, host->data, host_len, v);
 
     if (style == Style::kXml)
-        sink.piece({"</", field_name(end.top->name), ">\n"});
+        sink.piece({"</", field_text(end.top->name), ">\n"});
     else if (fp != nullptr)
         sink.piece({"\n"});
     if (report_host) host->len = report(end.host_cursor);
     if (fp != nullptr) return end.ok ? 0 : -1;
     out->len = report(sink.accepted());
-    return end.ok && !sink.overflowed() ? 0 : -1;
+    return end.ok && !sink.cut() ? 0 : -1;
 }
 
 }  // namespace dr

@@ -1,79 +1,13 @@
-// render_walk.h: what the text and XML renderers share: the output (a stream, or a bounded
-// buffer that keeps whole pieces only), the value formats, and the walker they plug into
-// the member walk.
+// render_walk.h: what the text and XML renderers share: the value formats and the walker
+// they plug into the member walk.
 #pragma once
 
-#include <cstdarg>
-#include <algorithm>
-#include <cstdio>
-#include <initializer_list>
 #include <string_view>
 
 #include "dr/codec/walk.h"
+#include "dr/render/sink.h"
 
 namespace dr {
-
-// Text goes out in pieces. A stream takes every piece. A buffer keeps a piece only when it
-// is not empty and shorter than the room left (its NUL must fit too); otherwise as much of
-// it as fits is left behind, the room drops to 0 and the output counts as overflowed.
-class RenderOut {
-public:
-    explicit RenderOut(std::FILE *fp) : fp_(fp) {}
-    RenderOut(char *buf, int64_t room) : buf_(buf), room_(room) {}
-
-    bool is_buffer() const { return fp_ == nullptr; }
-    bool overflowed() const { return overflow_; }
-    void set_overflow() { overflow_ = true; }
-    int64_t accepted() const { return pos_; }
-
-    // Writes the concatenation of `parts` as one piece.
-    void piece(std::initializer_list<std::string_view> parts) {
-        if (fp_ != nullptr) {
-            for (std::string_view p : parts) std::fwrite(p.data(), 1, p.size(), fp_);
-            return;
-        }
-        int64_t n = 0, at = 0;
-        for (std::string_view p : parts) {
-            const int64_t take = std::min(static_cast<int64_t>(p.size()), room_ - at);
-            if (take > 0) std::memcpy(buf_ + pos_ + at, p.data(), static_cast<size_t>(take));
-            at += std::max<int64_t>(take, 0);
-            n += static_cast<int64_t>(p.size());
-        }
-        if (n > 0 && n < room_) {
-            pos_ += n;
-            room_ -= n;
-            buf_[pos_] = '\0';
-            return;
-        }
-        room_ = 0;
-        overflow_ = true;
-    }
-
-    // One piece from a printf format; values are numbers and single characters, so a
-    // piece never needs more than the local buffer (the widest is a double's "%f").
-    [[gnu::format(printf, 2, 3)]] void format(const char *fmt, ...) {
-        char text[400];
-        va_list args;
-        va_start(args, fmt);
-        const int n = std::vsnprintf(text, sizeof text, fmt, args);
-        va_end(args);
-        piece({std::string_view(text, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof text - 1))});
-    }
-
-private:
-    std::FILE *fp_ = nullptr;
-    char *buf_ = nullptr;
-    int64_t room_ = 0;
-    int64_t pos_ = 0;
-    bool overflow_ = false;
-};
-
-// A name or text field up to its NUL, never past the field.
-template <size_t N>
-std::string_view field_name(const char (&field)[N]) {
-    const void *nul = std::memchr(field, 0, N);
-    return {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : N};
-}
 
 // Bytes read for one value of each type code; 0 for the codes that have no format.
 inline int32_t value_width(int32_t type_code) {
@@ -90,7 +24,7 @@ enum class Style { kText, kXml };
 
 // Writes value k of a scalar member at `p` in the text or XML form. Type codes without a
 // format write nothing and, in a buffer, count as an overflow.
-inline void write_value(RenderOut &out, Style style, int32_t type_code, const char *p) {
+inline void write_value(Sink &out, Style style, int32_t type_code, const char *p) {
     const bool xml = style == Style::kXml;
     auto load = [p](auto v) {
         std::memcpy(&v, p, sizeof v);
@@ -118,7 +52,7 @@ inline void write_value(RenderOut &out, Style style, int32_t type_code, const ch
     case 16: return out.format(xml ? " %f " : "%f ", static_cast<double>(load(float{})));
     case 17: return out.format(xml ? " %f " : "%f ", load(double{}));
     default:
-        if (out.is_buffer()) out.set_overflow();
+        if (out.is_buffer()) out.mark_cut();
         return;
     }
 }
@@ -127,7 +61,7 @@ inline void write_value(RenderOut &out, Style style, int32_t type_code, const ch
 // pieces written around members and nested elements.
 class RenderWalker {
 public:
-    RenderWalker(RenderOut &out, Style style, const char *host, int64_t host_len)
+    RenderWalker(Sink &out, Style style, const char *host, int64_t host_len)
         : out_(out), style_(style), host_(host), host_len_(host_len) {}
 
     bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & 2) != 0; }
@@ -136,7 +70,7 @@ public:
         // Each value is read `unit` bytes after the last; all of each must lie in the host.
         const int32_t width = value_width(e.type_code);
         if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return false;
-        const std::string_view name = field_name(e.name);
+        const std::string_view name = field_text(e.name);
         if (style_ == Style::kXml)
             out_.format("<%.*s>", static_cast<int>(name.size()), name.data());
         else if (count >= 2)
@@ -151,7 +85,7 @@ public:
     bool string(const DrEntry &e, int64_t at, int64_t capacity) {
         const int64_t len = string_length(host_, host_len_, at, capacity);
         if (len < 0) return false;
-        const std::string_view name = field_name(e.name);
+        const std::string_view name = field_text(e.name);
         const std::string_view text(host_ + at, static_cast<size_t>(len));
         if (style_ == Style::kXml) {
             out_.piece({"<", name, ">", text, "</", name, ">\n"});
@@ -170,7 +104,7 @@ public:
     bool element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
         if (style_ != Style::kXml || depth == 1 || f.pMeta->is_struct != 1) return true;
-        const std::string_view name = field_name(f.pMeta->name);
+        const std::string_view name = field_text(f.pMeta->name);
         out_.piece({"</", name, ">\n"});
         if (f.iRemaining > 0) open(f.pMeta);
         return true;
@@ -178,10 +112,10 @@ public:
 
 private:
     void open(const DrMeta *meta) {
-        if (style_ == Style::kXml && meta->is_struct == 1) out_.piece({"\n<", field_name(meta->name), ">\n"});
+        if (style_ == Style::kXml && meta->is_struct == 1) out_.piece({"\n<", field_text(meta->name), ">\n"});
     }
 
-    RenderOut &out_;
+    Sink &out_;
     Style style_;
     const char *host_;
     int64_t host_len_;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "dr/dr.h"
 
@@ -59,6 +60,14 @@ inline const DrMeta *child_meta(const DrMeta *meta, const DrEntry &e) {
 }
 // Macro row k of the image that holds `meta`.
 inline const DrMacro &macro_of(const DrMeta *meta, int32_t k) { return macros(lib_of(meta))[k]; }
+
+// The text of a fixed-size name or description field up to its NUL, never past the field,
+// so a field that lacks its NUL cannot lead a reader out of the record.
+template <size_t N>
+std::string_view field_text(const char (&field)[N]) {
+    const void *nul = std::memchr(field, 0, N);
+    return {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : N};
+}
 
 // The halving search shared by every sorted table: `cmp(mid)` compares the key with row
 // mid (<0 key smaller, >0 key greater). Returns the row that matched, or -1.

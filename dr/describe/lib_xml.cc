@@ -1,0 +1,138 @@
+// lib_xml.cc: the XML description of a whole typelib, to a stream, a file or a bounded buffer.
+#include <cstring>
+
+#include "dr/describe/member_path.h"
+#include "dr/render/sink.h"
+#include "dr/describe/text.h"
+#include "dr/typelib/image.h"
+
+namespace dr {
+namespace {
+
+// The buffer variant writes a version on type elements and compares an item's version with
+// its type's; the stream and file variants compare it with the library's.
+enum class Versions { kAgainstLibrary, kAgainstType };
+
+class LibXml {
+public:
+    LibXml(const DrLib *lib, Sink &out, Versions versions) : lib_(lib), h_(header(lib)), out_(out), versions_(versions) {}
+
+    void run() {
+        out_.piece({"<typelib"});
+        if (!field_text(h_->name).empty()) attr("name", field_text(h_->name));
+        if (h_->id != -1) attr("id", h_->id);
+        if (h_->version > 0) attr("version", h_->version);
+        if (h_->padding > 0) attr("padding", h_->padding);
+        out_.piece({" >\n"});
+        if (h_->macro_count > 0) {
+            out_.piece({"\t<macros>\n"});
+            for (int32_t i = 0; i < h_->macro_count; ++i) {
+                out_.piece({"\t\t<macro"});
+                attr("name", field_text(macros(lib_)[i].name));
+                attr("id", macros(lib_)[i].id);
+                out_.piece({" />\n"});
+            }
+            out_.piece({"\t</macros>\n"});
+        }
+        for (int32_t i = 0; i < h_->meta_count; ++i) type_element(meta_of_row(lib_, i));
+        out_.piece({"</typelib>\n"});
+    }
+
+private:
+    void attr(std::string_view name, std::string_view value) { out_.piece({" ", name, "=\"", value, "\""}); }
+    void attr(std::string_view name, int32_t value) { attr(name, Decimal(value).view()); }
+
+    // The name of macro k when k is not -1, else the number when `shown`.
+    void macro_or_number(std::string_view name, int32_t k, int32_t value, bool shown) {
+        if (k != -1)
+            attr(name, field_text(macros(lib_)[k].name));
+        else if (shown)
+            attr(name, value);
+    }
+
+    void type_element(const DrMeta *m) {
+        out_.piece({"\t<type"});
+        if (!field_text(m->name).empty()) attr("name", field_text(m->name));
+        if (m->sizewidth > 0)
+            if (const DrBaseType *row = base_row(m->sizetype)) attr("sizetype", row->name);
+        macro_or_number("id", m->id_macro, m->id, m->id != -1);
+        attr("class", m->is_struct ? "struct" : "union");
+        if (versions_ == Versions::kAgainstType)
+            macro_or_number("version", m->version_macro, m->version, m->version > 0 && m->version != h_->version);
+        out_.piece({" >\n"});
+        for (int32_t j = 0; j < m->count; ++j) item(m, j);
+        out_.piece({"\t</type>\n"});
+    }
+
+    void item(const DrMeta *m, int32_t j) {
+        const DrEntry &e = m->entries[j];
+        const int32_t base_version = versions_ == Versions::kAgainstType ? m->version : h_->version;
+        out_.piece({"\t\t<item"});
+        if (!field_text(e.name).empty()) attr("name", field_text(e.name));
+        macro_or_number("id", e.id_macro, e.id, e.id != -1);
+        macro_or_number("count", e.count_macro, e.count, e.count != 1 && e.count >= 0);
+        macro_or_number("version", e.version_macro, e.version, e.version > 0 && e.version != base_version);
+        macro_or_number("io", e.io_macro, e.io, e.io != 0);
+        if (e.meta_off != -1)
+            attr("type", field_text(child_meta(m, e)->name));
+        else if (const DrBaseType *row = base_row(e.type))
+            attr("type", row->name);
+        if (e.target_size > 0) path_attr("target", m, j, e.target_off);
+        if (e.refer_size > 0) path_attr("refer", m, j, e.refer_off);
+        if (e.select_size > 0) path_attr("select", m, j, e.select_off);
+        if (!field_text(e.desc).empty()) attr("desc", field_text(e.desc));
+        out_.piece({" />\n"});
+    }
+
+    // The path is one piece in a buffer, so a path that comes out empty cuts the text.
+    void path_attr(std::string_view name, const DrMeta *m, int32_t j, int32_t offset) {
+        out_.piece({" ", name, "=\""});
+        out_.group([&](Sink &inner) { write_member_path(m, j, offset, inner); });
+        out_.piece({"\""});
+    }
+
+    const DrLib *lib_;
+    const DrLibHeader *h_;
+    Sink &out_;
+    Versions versions_;
+};
+
+}  // namespace
+}  // namespace dr
+
+extern "C" int dr_print_lib_xml(const DrLib *lib, FILE *fp) {
+    if (!lib || !fp) return -1;
+    dr::Sink out(fp);
+    dr::LibXml(lib, out, dr::Versions::kAgainstLibrary).run();
+    return 0;
+}
+
+extern "C" int dr_print_lib_xml_file(const DrLib *lib, const char *path) {
+    if (!lib || !path) return -1;
+    FILE *fp = std::fopen(path, "w");
+    if (!fp) return -1;
+    dr_print_lib_xml(lib, fp);
+    std::fclose(fp);
+    return 0;
+}
+
+// The buffer's last byte is its terminator and is never written past; the pieces share the
+// room before it and the first that does not fit cuts the description there.
+extern "C" int dr_sprint_lib_xml(const DrLib *lib, char *buf, int *len) {
+    if (!len) return -1;
+    if (!buf || *len < 1) {
+        *len = 0;
+        return -1;
+    }
+    const int capacity = *len;
+    buf[0] = '\0';
+    buf[capacity - 1] = '\0';
+    if (!lib) {
+        *len = 0;
+        return -1;
+    }
+    dr::Sink out(buf, capacity - 1);
+    dr::LibXml(lib, out, dr::Versions::kAgainstType).run();
+    *len = static_cast<int>(std::strlen(buf));
+    return out.cut() ? -1 : 0;
+}

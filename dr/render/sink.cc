@@ -1,0 +1,48 @@
+// sink.cc: the stream and bounded-buffer halves of the text writer.
+#include "dr/render/sink.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace dr {
+
+void Sink::piece(std::initializer_list<std::string_view> parts) {
+    if (fp_) {
+        for (std::string_view p : parts)
+            if (!p.empty()) std::fwrite(p.data(), 1, p.size(), fp_);
+        return;
+    }
+    size_t n = 0;
+    for (std::string_view p : parts) n += p.size();
+    const size_t room = static_cast<size_t>(room_);
+    size_t at = 0;
+    for (std::string_view p : parts) {
+        if (at >= room) break;
+        const size_t take = p.size() < room - at ? p.size() : room - at;
+        std::memcpy(pos_ + at, p.data(), take);
+        at += take;
+    }
+    if (n < room) pos_[n] = '\0';
+    settle(n);
+}
+
+void Sink::format(const char *fmt, ...) {
+    char text[400];
+    va_list args;
+    va_start(args, fmt);
+    const int n = std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    piece({std::string_view(text, n < 0 ? 0 : n < static_cast<int>(sizeof text) ? static_cast<size_t>(n) : sizeof text - 1)});
+}
+
+void Sink::settle(size_t n) {
+    if (n > 0 && n < static_cast<size_t>(room_)) {
+        pos_ += n;
+        room_ -= static_cast<int>(n);
+        return;
+    }
+    room_ = 0;
+    cut_ = true;
+}
+
+}  // namespace dr
