@@ -71,7 +71,7 @@ private:
         for (std::string_view rest = path; !rest.empty();) {
             if (entry != nullptr) {
                 if (entry->meta_off == -1) fail(path, "goes below a base type member");
-                meta = reinterpret_cast<const DrMeta *>(image_.data_area() + entry->meta_off);
+                meta = meta_at(entry->meta_off);
             }
             const size_t dot = rest.find('.');
             std::string_view part = rest.substr(0, dot);
@@ -86,13 +86,15 @@ private:
                 if (part == meta->entries[k].name) entry = &meta->entries[k];
             if (entry == nullptr) fail(path, "names no member");
             if (index >= static_cast<size_t>(std::max(entry->count, 1))) fail(path, "indexes past the array");
-            const int32_t stride = entry->meta_off == -1
-                                       ? entry->unit
-                                       : reinterpret_cast<const DrMeta *>(image_.data_area() + entry->meta_off)->datasize;
+            const int32_t stride = entry->meta_off == -1 ? entry->unit : meta_at(entry->meta_off)->datasize;
             offset += static_cast<size_t>(entry->off) + index * static_cast<size_t>(stride);
         }
         if (entry == nullptr) fail(path, "is empty");
         return {entry, offset};
+    }
+
+    const DrMeta *meta_at(int32_t data_off) const {
+        return reinterpret_cast<const DrMeta *>(image_.data_area() + data_off);
     }
 
     void put_le(size_t offset, uint64_t value, int32_t width) {

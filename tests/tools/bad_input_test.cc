@@ -63,7 +63,8 @@ TEST(DrtoolUsage, MistakesOnTheCommandLineExitWithTwo) {
         {{"print", lib, "Message", host, "--json"},
          "drtool print: unknown option '--json' (see 'drtool print --help')\n"},
         {{"xml", lib, "--xml"}, "drtool xml: unknown option '--xml' (see 'drtool xml --help')\n"},
-        {{"decode", lib, "Message", host, "-v"}, "drtool decode: option -v needs a value (see 'drtool decode --help')\n"},
+        {{"decode", lib, "Message", host, "-v"},
+         "drtool decode: option -v needs a value (see 'drtool decode --help')\n"},
         {{"encode", lib, "Message", host, "-o", "a", "-o", "b"},
          "drtool encode: option -o given twice (see 'drtool encode --help')\n"},
         // A malformed version is found before any file is opened.

@@ -116,7 +116,8 @@ TEST_F(DrtoolOnSample, DecodeWithoutOutputFileDumpsTheHostRecord) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     // 822 bytes, most of them zero: equal lines fold into one "*", the last one stays.
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), "00000000  42 4c 2b 00 01 00 01 00  00 00 11 27 00 00 61 6c  |BL+........'..al|\n");
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+              "00000000  42 4c 2b 00 01 00 01 00  00 00 11 27 00 00 61 6c  |BL+........'..al|\n");
     EXPECT_NE(r.out.find("\n*\n"), std::string::npos);
     EXPECT_NE(r.out.find("\n00000330  "), std::string::npos);
     EXPECT_EQ(r.out.substr(r.out.size() - 10), "822 bytes\n");
@@ -175,7 +176,9 @@ TEST_F(DrtoolOnSample, SummaryIsTheLibrarysListing) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, captured([&](FILE *fp) { dr_print_lib_summary(fp, lib_); }));
-    EXPECT_EQ(r.out.rfind("\nLIB(\"lobby\"): ID=1 ver=3 Metas 10/10 Macros:8/8 pad:0:\n\nMacro Name=\"CMD_CHAT\" id=3\n", 0),
+    EXPECT_EQ(r.out.rfind("\nLIB(\"lobby\"): ID=1 ver=3 Metas 10/10 Macros:8/8 pad:0:\n\n"
+                          "Macro Name=\"CMD_CHAT\" id=3\n",
+                          0),
               0u);
 }
 

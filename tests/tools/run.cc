@@ -28,7 +28,8 @@ void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes) {
 }
 
 std::string scratch_dir(const std::string &name) {
-    const auto dir = std::filesystem::temp_directory_path() / "drtool_tests" / (name + "_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / "drtool_tests" / (name + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

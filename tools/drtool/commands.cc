@@ -102,7 +102,8 @@ int run_header(const Args &args) {
         }
     }
     errno = 0;
-    const int rc = dr_write_header_file(lib.get(), target.filename().string().c_str(), prefix ? prefix->c_str() : nullptr);
+    const std::string name = target.filename().string();
+    const int rc = dr_write_header_file(lib.get(), name.c_str(), prefix ? prefix->c_str() : nullptr);
     const int open_error = errno;
     if (target.has_parent_path()) fs::current_path(home, ec);
     errno = open_error;
@@ -136,8 +137,8 @@ int run_decode(const Args &args) {
     if (dr_net_to_host(t.meta, &host_buf, &net_buf, t.version) != 0)
         return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
     if (static_cast<size_t>(net_buf.len) < net->size())
-        report("note: the last %zu bytes of %s follow the record and were not read",
-               net->size() - static_cast<size_t>(net_buf.len), args[2].c_str());
+        report("note: the last %d bytes of %s follow the record and were not read",
+               static_cast<int>(net->size() - static_cast<size_t>(net_buf.len)), args[2].c_str());
     return emit(args, host.data(), host_size);
 }
 

@@ -17,7 +17,7 @@ void hex_dump(FILE *fp, const char *data, size_t size) {
             continue;
         }
         skipping = false;
-        std::fprintf(fp, "%08zx ", at);
+        std::fprintf(fp, "%08lx ", static_cast<unsigned long>(at));
         for (size_t i = 0; i < kLine; ++i) {
             if (i % 8 == 0) std::fputc(' ', fp);
             if (i < n)
@@ -32,7 +32,7 @@ void hex_dump(FILE *fp, const char *data, size_t size) {
         }
         std::fputs("|\n", fp);
     }
-    std::fprintf(fp, "%zu byte%s\n", size, size == 1 ? "" : "s");
+    std::fprintf(fp, "%lu byte%s\n", static_cast<unsigned long>(size), size == 1 ? "" : "s");
 }
 
 }  // namespace drtool

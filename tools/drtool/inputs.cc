@@ -112,8 +112,8 @@ const DrMeta *find_type(const DrLib *lib, const std::string &lib_path, const std
 std::optional<std::vector<char>> read_host_record(const std::string &path, const DrMeta *meta) {
     std::optional<std::vector<char>> bytes = read_file(path);
     if (bytes && meta->datasize > 0 && bytes->size() < static_cast<size_t>(meta->datasize)) {
-        report("%s holds %zu bytes, but a %s record takes %d", path.c_str(), bytes->size(), meta->name,
-               meta->datasize);
+        report("%s holds %d bytes, but a %s record takes %d", path.c_str(), static_cast<int>(bytes->size()),
+               meta->name, meta->datasize);
         return std::nullopt;
     }
     return bytes;
