@@ -26,7 +26,7 @@ struct Target {
     const DrMeta *meta = nullptr;
 };
 
-int open_target(std::string_view command, const Args &args, Target &t) {
+[[nodiscard]] int open_target(std::string_view command, const Args &args, Target &t) {
     const std::optional<int> version = parse_version(command, args.value("-v"));
     if (!version) return kExitUsage;
     t.version = *version;
@@ -39,26 +39,26 @@ int open_target(std::string_view command, const Args &args, Target &t) {
 // The library refuses a request older than the record type before it does anything.
 bool refused_version(const Target &t) { return t.meta->version > (t.version == 0 ? INT_MAX : t.version); }
 
-int report_refused(const Target &t) {
+[[nodiscard]] int report_refused(const Target &t) {
     report("type %s starts at version %d, after the requested version %d", t.meta->name, t.meta->version, t.version);
     return kExitFailed;
 }
 
-int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
+[[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
     if (refused_version(t)) return report_refused(t);
     report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
     return kExitFailed;
 }
 
 // Binary output goes to the file named by -o, else to standard output as a hex dump.
-int emit(const Args &args, const char *data, size_t size) {
+[[nodiscard]] int emit(const Args &args, const char *data, size_t size) {
     if (const std::string *path = args.value("-o")) return write_file(*path, data, size) ? kExitOk : kExitFailed;
     hex_dump(stdout, data, size);
     return kExitOk;
 }
 
 // A description written to a file by the library; -1 means it could not be created.
-int report_unwritable(const std::string &path) {
+[[nodiscard]] int report_unwritable(const std::string &path) {
     if (errno != 0)
         report("cannot create %s: %s", path.c_str(), std::strerror(errno));
     else
@@ -115,7 +115,7 @@ int run_encode(const Args &args) {
     if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
     if (!host) return kExitFailed;
-    std::vector<char> net(std::max(kMinNetCapacity, 8 * host->size()));
+    std::vector<char> net(std::min<size_t>(INT32_MAX, std::max(kMinNetCapacity, 8 * host->size())));
     DrBuffer net_buf{net.data(), buffer_len(net.size())};
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
     if (dr_host_to_net(t.meta, &net_buf, &host_buf, t.version) != 0)
