@@ -4,16 +4,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 // Seed inputs of the target: well-formed examples to mutate.
 std::vector<std::vector<uint8_t>> fuzz_seeds();
 
+// Usage: NAME_replay [ROUNDS] runs the target; NAME_replay --seeds DIR writes the seed
+// inputs as files, a starting corpus for the libFuzzer binary.
 int main(int argc, char **argv) {
+    const std::vector<std::vector<uint8_t>> seeds = fuzz_seeds();
+    if (argc > 2 && std::string(argv[1]) == "--seeds") {
+        for (size_t i = 0; i < seeds.size(); ++i) {
+            const std::string path = std::string(argv[2]) + "/seed" + std::to_string(i);
+            if (FILE *fp = std::fopen(path.c_str(), "wb")) {
+                std::fwrite(seeds[i].data(), 1, seeds[i].size(), fp);
+                std::fclose(fp);
+            }
+        }
+        return 0;
+    }
     const long rounds = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20000;
     std::mt19937 rng(12345);
-    const std::vector<std::vector<uint8_t>> seeds = fuzz_seeds();
     static const int32_t interesting[] = {0, 1, -1, 2, 4, 8, 31, 32, 88, 152, 255, 256, 65535, 0x7FFFFFFF,
                                           INT32_MIN, -2, -88, 1 << 20};
     long runs = 0;

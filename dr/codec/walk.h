@@ -154,6 +154,10 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
                 continue;
             }
             const DrMeta *child = child_meta(f.pMeta, e);
+            // Every element must start inside the host buffer, and an array of a type with no
+            // host size cannot advance: either bound keeps a huge count from spinning the walk.
+            if (child->datasize <= 0 ? count > 1 : int64_t{count - 1} * child->datasize > host_len - at)
+                return fail();
             int32_t start = 0;
             if (e.type_code == 0) {
                 int32_t selector = 0;

@@ -137,3 +137,30 @@ TEST(TextRender, UnionsAndNesting) {
 }
 
 }  // namespace
+
+namespace {
+
+// A count member can claim far more elements than the host record holds; with every member
+// of the element skipped the walk used to spin through all of them.
+TEST(TextRender, HugeCountsOfSkippedElementsFailAtOnce) {
+    drtest::Image img = drtest::build(drtest::library(
+        {record("R", 1, {field("n", "int"), nested("e", "E", 4).refer("n")}),
+         record("E", 2, {field("later", "int").version(9)}),
+         record("Empty", 3, {}), record("Z", 4, {field("n", "int"), nested("z", "Empty", 0).refer("n")})}));
+    drtest::HostRecord host(20);
+    host.put<int32_t>(0, 0x7FFFFFFF);
+    EXPECT_EQ(drtest::print(dr_print_data, img.meta("R"), host.bytes, 1).rc, -1);
+    EXPECT_EQ(drtest::print(dr_print_data, img.meta("Z"), host.bytes, 1).rc, -1);
+    host.put<int32_t>(0, 4);  // four elements of four bytes lie inside the 20-byte record
+    const drtest::Printed fits = drtest::print(dr_print_data, img.meta("R"), host.bytes, 1);
+    EXPECT_EQ(fits.rc, 0);
+    EXPECT_EQ(fits.text, "[R]: n=4 \n");
+    host.put<int32_t>(0, 5);  // the fifth starts right at the end: still inside
+    EXPECT_EQ(drtest::print(dr_print_data, img.meta("R"), host.bytes, 1).rc, 0);
+    host.put<int32_t>(0, 6);
+    EXPECT_EQ(drtest::print(dr_print_data, img.meta("R"), host.bytes, 1).rc, -1);
+    host.put<int32_t>(0, 1);  // one element of a type without host size is fine
+    EXPECT_EQ(drtest::print(dr_print_data, img.meta("Z"), host.bytes, 1).rc, 0);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// IMyEncoder.h: the client's view of the TavEncoder component: its interface and identifiers.
+//
+// Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure. A type id that the
+// loaded typelib lacks shows an error box (Windows) or writes one line to standard error
+// (elsewhere) and returns 1. iVersion is the version of the record type the caller speaks;
+// 0 means the newest. The component does not know the sizes of the caller's buffers: each
+// must hold the whole record in the form concerned.
+#pragma once
+
+#include "com_layer.h"
+
+// {27F49156-6D05-4750-946C-D075DCF4FE44}
+inline constexpr CLSID CLSID_MyEncoder = {
+    0x27F49156, 0x6D05, 0x4750, {0x94, 0x6C, 0xD0, 0x75, 0xDC, 0xF4, 0xFE, 0x44}};
+// {EEBC1D40-9048-48A4-B2E2-814B4F38229A}
+inline constexpr IID IID_IMyEncoder = {
+    0xEEBC1D40, 0x9048, 0x48A4, {0xB2, 0xE2, 0x81, 0x4B, 0x4F, 0x38, 0x22, 0x9A}};
+
+#define TAV_ENCODER_PROGID "TavEncoder.MyEncoder"
+
+struct IMyEncoder : public IUnknown {
+    // Releases the typelib held so far, then loads pszLibFile; 1 leaves no typelib loaded.
+    virtual HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) = 0;
+    // Encodes the host record; *piNetLen receives the number of network bytes written
+    // (0 when iVersion is older than the record type).
+    virtual HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
+                                                const char *pHostBuf, int iVersion) = 0;
+    // Decodes iNetLen network bytes into the host record.
+    virtual HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
+                                                int iNetLen, int iVersion) = 0;
+    // Writes one line of text describing the host record to the file pszFileName.
+    virtual HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId,
+                                                  const char *pHostBuf, int iVersion) = 0;
+};

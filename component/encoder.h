@@ -1,0 +1,47 @@
+// encoder.h: CMyEncoder, the component's one class: it owns a loaded typelib and turns each
+// IMyEncoder call into one call of the dr library.
+#pragma once
+
+#include "component/IMyEncoder.h"
+#include "component/module.h"
+#include "dr/dr.h"
+
+// Capacities declared to the library; the caller's real buffer sizes are unknown here.
+inline constexpr int32_t ENCODE_BUF_SIZE = 0x40000;  // HostToNet both buffers, NetToHost host record
+inline constexpr int32_t PRINT_BUF_SIZE = 0x20000;   // PrintToFile host record
+
+class CMyEncoder final : public tav::ComTarget {
+public:
+    CMyEncoder();
+    ~CMyEncoder() override;
+
+    DrLib *m_pLib;  // the loaded typelib image, owned; null while none is loaded
+
+    // The implementation of IMyEncoder; it reaches its object through m_This.
+    class XMyEncoder final : public IMyEncoder {
+    public:
+        explicit XMyEncoder(CMyEncoder &outer) : m_This(outer) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) override;
+        HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
+                                            const char *pHostBuf, int iVersion) override;
+        HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
+                                            int iNetLen, int iVersion) override;
+        HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId,
+                                              const char *pHostBuf, int iVersion) override;
+
+    private:
+        CMyEncoder &m_This;
+    } m_xMyEncoder;
+
+protected:
+    IUnknown *GetInterface(REFIID riid) override;
+    void OnFinalRelease() override;
+
+private:
+    // The record type iDataTypeId of the loaded typelib; null, after the error box, when
+    // there is no typelib or it lacks the type.
+    const DrMeta *FindMeta(int iDataTypeId) const;
+};

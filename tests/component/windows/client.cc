@@ -1,0 +1,234 @@
+// client.cc: a 32-bit Windows COM client of the registered TavEncoder.dll: creation through
+// the ProgID, the four methods on a real typelib file, and the error box, caught by a CBT hook.
+// Run from a scratch directory after `regsvr32 TavEncoder.dll`; prints "N passed, M failed".
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "component/IMyEncoder.h"
+#include "tests/component/sample_types.h"
+
+namespace {
+
+using namespace tavtest;
+
+int g_passed = 0, g_failed = 0;
+
+void check(bool ok, const char *what, int line) {
+    if (ok) {
+        ++g_passed;
+    } else {
+        ++g_failed;
+        std::printf("  FAILED (line %d): %s\n", line, what);
+    }
+}
+#define CHECK(cond) check((cond), #cond, __LINE__)
+
+void group(const char *name) { std::printf("[ RUN      ] %s\n", name); }
+
+// What the CBT hook saw of the message boxes shown on this thread.
+struct BoxReport {
+    int shown = 0;
+    std::string text, caption;
+    bool stop_icon = false;
+    int buttons = 0;
+    bool ok_button = false;
+};
+BoxReport g_box;
+
+BOOL CALLBACK inspect_child(HWND child, LPARAM) {
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    if (lstrcmpiA(cls, "Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+            const HICON icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+            g_box.stop_icon = icon != nullptr && icon == LoadIconA(nullptr, IDI_HAND);
+        } else {
+            char text[256] = {};
+            GetWindowTextA(child, text, sizeof text);
+            if (text[0] != 0) g_box.text = text;
+        }
+    } else if (lstrcmpiA(cls, "Button") == 0 && (style & WS_VISIBLE) != 0) {
+        ++g_box.buttons;
+        g_box.ok_button = GetDlgCtrlID(child) == IDOK;
+    }
+    return TRUE;
+}
+
+// On activation of a dialog box: record its caption, text, icon and buttons, then press OK.
+LRESULT CALLBACK cbt_hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        const HWND box = reinterpret_cast<HWND>(wParam);
+        char cls[32] = {};
+        GetClassNameA(box, cls, sizeof cls);
+        if (std::strcmp(cls, "#32770") == 0) {
+            g_box = BoxReport{};
+            g_box.shown = 1;
+            char caption[128] = {};
+            GetWindowTextA(box, caption, sizeof caption);
+            g_box.caption = caption;
+            EnumChildWindows(box, inspect_child, 0);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Checks that exactly one lookup error box for `id` was shown since the last call.
+void expect_box(const char *id, int line) {
+    const std::string text = std::string("dr_meta_by_id \xCA\xA7\xB0\xDC\xA3\xA1iDataTypeId = ") + id;
+    check(g_box.shown == 1, "one error box shown", line);
+    check(g_box.text == text, "box text is the code page 936 message", line);
+    if (g_box.text != text) std::printf("  box text was \"%s\"\n", g_box.text.c_str());
+    check(g_box.caption == "TavEncoder", "box caption is TavEncoder", line);
+    check(g_box.stop_icon, "box shows the stop icon", line);
+    check(g_box.buttons == 1 && g_box.ok_button, "box has the OK button only", line);
+    g_box = BoxReport{};
+}
+void expect_no_box(int line) {
+    check(g_box.shown == 0, "no box shown", line);
+    g_box = BoxReport{};
+}
+
+std::string read_bytes(const char *path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string registry_default(const char *key) {
+    char value[1024] = {};
+    LONG size = sizeof value;
+    if (RegQueryValueA(HKEY_CLASSES_ROOT, key, value, &size) != ERROR_SUCCESS) return {};
+    return value;
+}
+
+using CanUnloadNowFn = HRESULT(STDMETHODCALLTYPE *)();
+
+void run(HMODULE &dll) {
+    group("Registration");
+    const std::string progid_clsid = registry_default(TAV_ENCODER_PROGID "\\CLSID");
+    CHECK(progid_clsid == "{27F49156-6D05-4750-946C-D075DCF4FE44}");
+    const std::string server = registry_default("CLSID\\{27F49156-6D05-4750-946C-D075DCF4FE44}\\InprocServer32");
+    CHECK(server.size() > 15 && lstrcmpiA(server.c_str() + server.size() - 15, "\\TavEncoder.dll") == 0);
+    CHECK(registry_default("CLSID\\{27F49156-6D05-4750-946C-D075DCF4FE44}\\ProgID") == TAV_ENCODER_PROGID);
+    CLSID clsid{};
+    CHECK(CLSIDFromProgID(L"TavEncoder.MyEncoder", &clsid) == S_OK);
+    CHECK(IsEqualCLSID(clsid, CLSID_MyEncoder));
+
+    group("Creation");
+    IMyEncoder *enc = nullptr;
+    CHECK(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMyEncoder, reinterpret_cast<void **>(&enc)) ==
+          S_OK);
+    if (enc == nullptr) return;
+    dll = GetModuleHandleA("TavEncoder.dll");
+    CHECK(dll != nullptr);
+    char loaded[MAX_PATH] = {};
+    GetModuleFileNameA(dll, loaded, sizeof loaded);
+    CHECK(lstrcmpiA(loaded, server.c_str()) == 0);  // the object came from the registered file
+    const auto can_unload = reinterpret_cast<CanUnloadNowFn>(GetProcAddress(dll, "DllCanUnloadNow"));
+    CHECK(can_unload != nullptr && can_unload() == S_FALSE);
+    void *out = &out;
+    CHECK(enc->QueryInterface(IID_IDispatch, &out) == E_NOINTERFACE && out == nullptr);
+    CHECK(enc->QueryInterface(IID_IUnknown, &out) == S_OK && out == enc);
+    if (out == enc) static_cast<IUnknown *>(out)->Release();
+
+    group("LoadLib");
+    const std::string image = "client_sample.tlb";
+    CHECK(dr_save_lib_file(drtest::build(sample_lib()).lib(), image.c_str()) == 0);
+    CHECK(enc->LoadLib("missing.tlb") == S_FALSE);
+    expect_no_box(__LINE__);
+    CHECK(enc->LoadLib(image.c_str()) == S_OK);
+
+    group("HostToNet");
+    const SampleHost sample = sample_record();
+    char net[64];
+    std::memset(net, 0xEE, sizeof net);
+    int len = -1;
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), 0) == S_OK);
+    CHECK(len == 17 && std::memcmp(net, kSampleNet, 17) == 0 && net[17] == '\xEE');
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), kTypeVersion - 1) == S_OK);
+    CHECK(len == 0);
+    expect_no_box(__LINE__);
+
+    group("NetToHost");
+    SampleHost back{};
+    CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&back), reinterpret_cast<const char *>(kSampleNet),
+                         sizeof kSampleNet, 0) == S_OK);
+    CHECK(back.c == 2 && back.v[0] == 1 && back.v[1] == 2 && back.v[2] == 0 && std::strcmp(back.s, "ab") == 0);
+    SampleHost part{};
+    CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet), 5,
+                         0) == S_OK);
+    CHECK(part.c == 2 && part.v[0] == 0);
+    expect_no_box(__LINE__);
+
+    group("PrintToFile");
+    const HdrHost hdr = hdr_record();
+    std::string expected = kHdrText;  // the file is written in text mode: CR LF ends the line
+    expected.insert(expected.size() - 1, "\r");
+    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_OK);
+    CHECK(read_bytes("client_hdr.txt") == expected);
+    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), kTypeVersion - 1) == S_OK);
+    CHECK(read_bytes("client_hdr.txt").empty());
+    CHECK(enc->PrintToFile("no-such-dir\\out.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_FALSE);
+    expect_no_box(__LINE__);
+
+    group("ErrorBox");
+    len = -77;
+    std::memset(net, 0x5A, sizeof net);
+    CHECK(enc->HostToNet(kMissingId, net, &len, reinterpret_cast<const char *>(&sample), 0) == S_FALSE);
+    expect_box("7", __LINE__);
+    CHECK(len == -77 && net[0] == 0x5A);
+    CHECK(enc->NetToHost(-3, reinterpret_cast<char *>(&back), reinterpret_cast<const char *>(kSampleNet), 17, 0) ==
+          S_FALSE);
+    expect_box("-3", __LINE__);
+    CHECK(enc->PrintToFile("client_hdr.txt", kMissingId, reinterpret_cast<const char *>(&hdr), 0) == S_FALSE);
+    expect_box("7", __LINE__);
+    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_OK);
+    CHECK(enc->PrintToFile("client_hdr.txt", kMissingId, reinterpret_cast<const char *>(&hdr), 0) == S_FALSE);
+    expect_box("7", __LINE__);
+    CHECK(read_bytes("client_hdr.txt") == expected);  // untouched by the failed call
+    // A failed load leaves no library: a type of the earlier one is now unknown.
+    CHECK(enc->LoadLib("missing.tlb") == S_FALSE);
+    expect_no_box(__LINE__);
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), 0) == S_FALSE);
+    expect_box("10", __LINE__);
+
+    group("Unloading");
+    IClassFactory *factory = nullptr;
+    CHECK(CoGetClassObject(CLSID_MyEncoder, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                           reinterpret_cast<void **>(&factory)) == S_OK);
+    if (factory != nullptr) {
+        CHECK(factory->LockServer(TRUE) == S_OK);
+        factory->Release();
+    }
+    CHECK(enc->Release() == 0);
+    if (can_unload != nullptr) CHECK(can_unload() == S_FALSE);  // still locked
+    if (factory != nullptr) {
+        CHECK(CoGetClassObject(CLSID_MyEncoder, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                               reinterpret_cast<void **>(&factory)) == S_OK);
+        CHECK(factory->LockServer(FALSE) == S_OK);
+        factory->Release();
+    }
+    if (can_unload != nullptr) CHECK(can_unload() == S_OK);
+    const auto register_server = reinterpret_cast<CanUnloadNowFn>(GetProcAddress(dll, "DllRegisterServer"));
+    CHECK(register_server != nullptr && register_server() == S_OK);
+}
+
+}  // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, cbt_hook, nullptr, GetCurrentThreadId());
+    CHECK(hook != nullptr);
+    CHECK(SUCCEEDED(CoInitialize(nullptr)));
+    HMODULE dll = nullptr;
+    run(dll);
+    CoUninitialize();
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return g_failed == 0 ? 0 : 1;
+}
