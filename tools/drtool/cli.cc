@@ -79,7 +79,8 @@ void print_command_help(const Command &cmd, FILE *fp) {
         std::fprintf(fp, "\n%.*s", static_cast<int>(cmd.details.size()), cmd.details.data());
     std::fprintf(fp, "\nOptions:\n");
     for (const Option &o : cmd.options) {
-        const std::string left = std::string(o.name) + (o.value.empty() ? "" : " " + std::string(o.value));
+        std::string left(o.name);
+        if (!o.value.empty()) (left += ' ') += o.value;
         std::fprintf(fp, "  %-14s %.*s\n", left.c_str(), static_cast<int>(o.help.size()), o.help.data());
     }
     std::fprintf(fp, "  %-14s %s\n", "-h, --help", "show this help");
