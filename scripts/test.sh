@@ -7,22 +7,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v ninja >/dev/null || need+=(ninja-build)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "== installing: ${need[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-  else
-    echo "missing packages (run as root to install): ${need[*]}" >&2
-    exit 1
-  fi
-fi
+source "$root/scripts/packages.sh"
+ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
+  libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h
 
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift

@@ -1,0 +1,156 @@
+// bad_input_test.cc: drtool's help, its usage mistakes, and bad files and names: one line on
+// standard error, nothing on standard output, and the documented exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/image_builder.h"
+#include "tests/tools/run.h"
+
+namespace {
+
+using drtest::drtool;
+using drtest::sample;
+
+const std::vector<std::string> kCommands = {"summary", "xml", "header", "encode", "decode", "print"};
+
+void expect_failure(const drtest::Run &r, int status, const std::string &err, const std::string &what) {
+    EXPECT_EQ(r.status, status) << what;
+    EXPECT_EQ(r.err, err) << what;
+    EXPECT_EQ(r.out, "") << what;
+}
+
+TEST(DrtoolHelp, ToolHelpListsEveryCommand) {
+    for (const char *ask : {"--help", "-h", "help"}) {
+        const drtest::Run r = drtool({ask});
+        EXPECT_EQ(r.status, 0) << ask;
+        EXPECT_EQ(r.err, "") << ask;
+        EXPECT_EQ(r.out.rfind("usage: drtool COMMAND", 0), 0u) << ask;
+        for (const std::string &c : kCommands) EXPECT_NE(r.out.find("\n  " + c + " "), std::string::npos) << c;
+        EXPECT_NE(r.out.find("2 a usage error"), std::string::npos);
+    }
+}
+
+TEST(DrtoolHelp, EachCommandHasItsOwnHelp) {
+    for (const std::string &c : kCommands) {
+        const drtest::Run r = drtool({c, "--help"});
+        EXPECT_EQ(r.status, 0) << c;
+        EXPECT_EQ(r.err, "") << c;
+        EXPECT_EQ(r.out.rfind("usage: drtool " + c + " LIB", 0), 0u) << c;
+        EXPECT_NE(r.out.find("-h, --help"), std::string::npos) << c;
+        EXPECT_EQ(drtool({"help", c}).out, r.out) << c;
+        // Help wins over everything else on the line, even over missing files.
+        EXPECT_EQ(drtool({c, "/nonexistent.tlb", "-h"}).out, r.out) << c;
+    }
+    EXPECT_NE(drtool({"encode", "--help"}).out.find("  -v VERSION "), std::string::npos);
+    EXPECT_NE(drtool({"print", "--help"}).out.find("  --xml "), std::string::npos);
+}
+
+TEST(DrtoolUsage, MistakesOnTheCommandLineExitWithTwo) {
+    const std::string lib = sample("proto.tlb"), host = sample("login.host");
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{}, "drtool: missing command (see 'drtool --help')\n"},
+        {{"frobnicate", lib}, "drtool: unknown command 'frobnicate' (see 'drtool --help')\n"},
+        {{"help", "encode", "decode"}, "drtool: help takes one command name (see 'drtool --help')\n"},
+        {{"summary"}, "drtool summary: missing LIB (see 'drtool summary --help')\n"},
+        {{"encode", lib, "Message"}, "drtool encode: missing HOSTFILE (see 'drtool encode --help')\n"},
+        {{"header", lib}, "drtool header: missing OUT.h (see 'drtool header --help')\n"},
+        {{"summary", lib, "extra"}, "drtool summary: unexpected argument 'extra' (see 'drtool summary --help')\n"},
+        {{"print", lib, "Message", host, "--json"},
+         "drtool print: unknown option '--json' (see 'drtool print --help')\n"},
+        {{"xml", lib, "--xml"}, "drtool xml: unknown option '--xml' (see 'drtool xml --help')\n"},
+        {{"decode", lib, "Message", host, "-v"},
+         "drtool decode: option -v needs a value (see 'drtool decode --help')\n"},
+        {{"encode", lib, "Message", host, "-o", "a", "-o", "b"},
+         "drtool encode: option -o given twice (see 'drtool encode --help')\n"},
+        // A malformed version is found before any file is opened.
+        {{"encode", "/nonexistent.tlb", "Message", host, "-v", "new"},
+         "drtool encode: VERSION must be a whole number, not 'new' (see 'drtool encode --help')\n"},
+        {{"print", lib, "Message", host, "-v", "2x"},
+         "drtool print: VERSION must be a whole number, not '2x' (see 'drtool print --help')\n"},
+        {{"decode", lib, "Message", host, "-v", "99999999999"},
+         "drtool decode: VERSION must be a whole number, not '99999999999' (see 'drtool decode --help')\n"},
+    };
+    for (const Case &c : cases) {
+        std::string what;
+        for (const std::string &a : c.args) what += a + " ";
+        expect_failure(drtool(c.args), 2, c.err, what);
+    }
+}
+
+TEST(DrtoolBadInput, MissingAndUnreadableFiles) {
+    const std::string lib = sample("proto.tlb");
+    expect_failure(drtool({"summary", "/nonexistent/x.tlb"}), 1,
+                   "drtool: cannot open /nonexistent/x.tlb: No such file or directory\n", "missing typelib");
+    expect_failure(drtool({"encode", lib, "Message", "/nonexistent/a.host"}), 1,
+                   "drtool: cannot open /nonexistent/a.host: No such file or directory\n", "missing host file");
+    expect_failure(drtool({"decode", lib, "Message", "/nonexistent/a.net"}), 1,
+                   "drtool: cannot open /nonexistent/a.net: No such file or directory\n", "missing network file");
+    const std::string dir = drtest::scratch_dir("unreadable");
+    expect_failure(drtool({"xml", dir}), 1, "drtool: cannot read " + dir + ": Is a directory\n", "directory");
+}
+
+TEST(DrtoolBadInput, FilesThatAreNotTypelibsSayWhichCheckFailed) {
+    const std::string dir = drtest::scratch_dir("not_typelib");
+    const std::vector<uint8_t> good = drtest::build(drtest::demo_lib()).vec();
+    struct Case {
+        std::string name, reason;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Case> cases = {
+        {"empty", "the file is empty", {}},
+        {"short", "shorter than the 112-byte header", {good.begin(), good.begin() + 50}},
+        {"cut", "length differs from the header's size", {good.begin(), good.end() - 1}},
+        {"magic", "wrong magic", good},
+        {"build", "wrong build", good},
+    };
+    cases[3].bytes[0] = 0x56;
+    cases[4].bytes[2] = 0x68;
+    drtest::Image self = drtest::build(drtest::demo_lib());
+    self.meta("Point")->self_off += 4;
+    cases.push_back({"self", "meta self offset does not match its place", self.vec()});
+    for (const Case &c : cases) {
+        const std::string path = dir + "/" + c.name + ".tlb";
+        drtest::write_bytes(path, c.bytes);
+        expect_failure(drtool({"summary", path}), 1, "drtool: " + path + " is not a typelib: " + c.reason + "\n",
+                       c.name);
+    }
+    // A host record is no typelib either, whatever the command.
+    const std::string host = sample("login.host");
+    expect_failure(drtool({"print", host, "Message", host}), 1,
+                   "drtool: " + host + " is not a typelib: length differs from the header's size\n", "host as typelib");
+}
+
+TEST(DrtoolBadInput, UnknownTypeNamesAndIds) {
+    const std::string lib = sample("proto.tlb"), host = sample("login.host");
+    expect_failure(drtool({"encode", lib, "Mesage", host}), 1, "drtool: " + lib + " has no type named 'Mesage'\n",
+                   "misspelt name");
+    expect_failure(drtool({"print", lib, "message", host}), 1, "drtool: " + lib + " has no type named 'message'\n",
+                   "names are case-sensitive");
+    expect_failure(drtool({"print", lib, "41", host}), 1, "drtool: " + lib + " has no type with id 41\n",
+                   "unknown id");
+    expect_failure(drtool({"decode", lib, "-3", host}), 1, "drtool: " + lib + " has no type with id -3\n",
+                   "negative id");
+}
+
+TEST(DrtoolBadInput, HostFileShorterThanTheType) {
+    const std::string dir = drtest::scratch_dir("short_host");
+    const std::string lib = sample("proto.tlb"), path = dir + "/short.host";
+    std::vector<uint8_t> bytes = drtest::read_file(sample("login.host"));
+    ASSERT_EQ(bytes.size(), 822u);
+    bytes.pop_back();
+    drtest::write_bytes(path, bytes);
+    for (const char *cmd : {"encode", "print"})
+        expect_failure(drtool({cmd, lib, "Message", path}), 1,
+                       "drtool: " + path + " holds 821 bytes, but a Message record takes 822\n", cmd);
+    bytes.resize(9);
+    drtest::write_bytes(path, bytes);
+    expect_failure(drtool({"encode", lib, "10", path}), 1,
+                   "drtool: " + path + " holds 9 bytes, but a Position record takes 10\n", "by id");
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// commands.cc: the subcommands, each a thin layer over one library call.
+#include "tools/drtool/commands.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "tools/drtool/hexdump.h"
+#include "tools/drtool/inputs.h"
+
+namespace drtool {
+namespace {
+
+// Room for a record's network form: generous beside the host record, since strings and
+// element length fields add bytes that the host layout does not have.
+constexpr size_t kMinNetCapacity = size_t{1} << 20;
+
+int32_t buffer_len(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)); }
+
+// What encode, decode and print share: a version, a typelib and a type in it.
+struct Target {
+    int version = 0;
+    LibPtr lib;
+    const DrMeta *meta = nullptr;
+};
+
+[[nodiscard]] int open_target(std::string_view command, const Args &args, Target &t) {
+    const std::optional<int> version = parse_version(command, args.value("-v"));
+    if (!version) return kExitUsage;
+    t.version = *version;
+    t.lib = load_typelib(args[0]);
+    if (!t.lib) return kExitFailed;
+    t.meta = find_type(t.lib.get(), args[0], args[1]);
+    return t.meta != nullptr ? kExitOk : kExitFailed;
+}
+
+// The library refuses a request older than the record type before it does anything.
+bool refused_version(const Target &t) { return t.meta->version > (t.version == 0 ? INT_MAX : t.version); }
+
+[[nodiscard]] int report_refused(const Target &t) {
+    report("type %s starts at version %d, after the requested version %d", t.meta->name, t.meta->version, t.version);
+    return kExitFailed;
+}
+
+[[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
+    if (refused_version(t)) return report_refused(t);
+    report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
+    return kExitFailed;
+}
+
+// Binary output goes to the file named by -o, else to standard output as a hex dump.
+[[nodiscard]] int emit(const Args &args, const char *data, size_t size) {
+    if (const std::string *path = args.value("-o")) return write_file(*path, data, size) ? kExitOk : kExitFailed;
+    hex_dump(stdout, data, size);
+    return kExitOk;
+}
+
+// A description written to a file by the library; -1 means it could not be created.
+[[nodiscard]] int report_unwritable(const std::string &path) {
+    if (errno != 0)
+        report("cannot create %s: %s", path.c_str(), std::strerror(errno));
+    else
+        report("cannot create %s", path.c_str());
+    return kExitFailed;
+}
+
+int run_summary(const Args &args) {
+    const LibPtr lib = load_typelib(args[0]);
+    if (!lib) return kExitFailed;
+    dr_print_lib_summary(stdout, lib.get());
+    return kExitOk;
+}
+
+int run_xml(const Args &args) {
+    const LibPtr lib = load_typelib(args[0]);
+    if (!lib) return kExitFailed;
+    if (const std::string *path = args.value("-o")) {
+        errno = 0;
+        return dr_print_lib_xml_file(lib.get(), path->c_str()) == 0 ? kExitOk : report_unwritable(*path);
+    }
+    return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+// The library makes the include guard of everything after the path's last backslash, so a
+// path with forward slashes would give a guard such as OUT/LOBBY_H. The header is therefore
+// written from inside its directory, under its file name alone.
+int run_header(const Args &args) {
+    namespace fs = std::filesystem;
+    const LibPtr lib = load_typelib(args[0]);
+    if (!lib) return kExitFailed;
+    const std::string *prefix = args.value("--prefix");
+    const fs::path target(args[1]);
+    std::error_code ec;
+    const fs::path home = fs::current_path(ec);
+    if (target.has_parent_path()) {
+        fs::current_path(target.parent_path(), ec);
+        if (ec) {
+            report("cannot create %s: %s", args[1].c_str(), ec.message().c_str());
+            return kExitFailed;
+        }
+    }
+    errno = 0;
+    const std::string name = target.filename().string();
+    const int rc = dr_write_header_file(lib.get(), name.c_str(), prefix ? prefix->c_str() : nullptr);
+    const int open_error = errno;
+    if (target.has_parent_path()) fs::current_path(home, ec);
+    errno = open_error;
+    return rc == 0 ? kExitOk : report_unwritable(args[1]);
+}
+
+int run_encode(const Args &args) {
+    Target t;
+    if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
+    std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
+    if (!host) return kExitFailed;
+    std::vector<char> net(std::min<size_t>(INT32_MAX, std::max(kMinNetCapacity, 8 * host->size())));
+    DrBuffer net_buf{net.data(), buffer_len(net.size())};
+    DrBuffer host_buf{host->data(), buffer_len(host->size())};
+    if (dr_host_to_net(t.meta, &net_buf, &host_buf, t.version) != 0)
+        return report_codec_failure("encoding", t, net_buf.len, host_buf.len);
+    return emit(args, net.data(), static_cast<size_t>(net_buf.len));
+}
+
+int run_decode(const Args &args) {
+    Target t;
+    if (const int rc = open_target("decode", args, t); rc != kExitOk) return rc;
+    std::optional<std::vector<char>> net = read_file(args[2]);
+    if (!net) return kExitFailed;
+    net->reserve(1);  // a real pointer even for an empty file
+    // The record starts zeroed, so what the network form does not set reads as 0.
+    const size_t host_size = static_cast<size_t>(std::max(t.meta->datasize, 0));
+    std::vector<char> host(std::max<size_t>(host_size, 1), 0);
+    DrBuffer host_buf{host.data(), buffer_len(host_size)};
+    DrBuffer net_buf{net->data(), buffer_len(net->size())};
+    if (dr_net_to_host(t.meta, &host_buf, &net_buf, t.version) != 0)
+        return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
+    if (static_cast<size_t>(net_buf.len) < net->size())
+        report("note: the last %d bytes of %s follow the record and were not read",
+               static_cast<int>(net->size() - static_cast<size_t>(net_buf.len)), args[2].c_str());
+    return emit(args, host.data(), host_size);
+}
+
+int run_print(const Args &args) {
+    Target t;
+    if (const int rc = open_target("print", args, t); rc != kExitOk) return rc;
+    std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
+    if (!host) return kExitFailed;
+    const bool xml = args.has("--xml");
+    DrBuffer host_buf{host->data(), buffer_len(host->size())};
+    const int rc = xml ? dr_print_data_xml(t.meta, stdout, &host_buf, t.version)
+                       : dr_print_data(t.meta, stdout, &host_buf, t.version);
+    if (rc == 0) return kExitOk;
+    if (refused_version(t)) return report_refused(t);
+    if (xml) {
+        // The stream variant keeps the host length; the buffer variant walks the same way
+        // and reports where it stopped, even with no room for any text.
+        char none[1];
+        DrBuffer sink{none, 1};
+        host_buf.len = buffer_len(host->size());
+        (void)dr_sprint_data_xml(t.meta, &sink, &host_buf, t.version);
+    }
+    std::fflush(stdout);
+    report("rendering %s stopped at host offset %d", t.meta->name, host_buf.len);
+    return kExitFailed;
+}
+
+constexpr Option kVersion{"-v", "VERSION", "the version the peer speaks; 0, the default, is the newest"};
+
+}  // namespace
+
+const std::vector<Command> &commands() {
+    static const std::vector<Command> table = {
+        {"summary", {"LIB"}, {}, "List every macro, type and member of a typelib",
+         "Shows the header's counts, every macro, and every type with the raw numbers of each\n"
+         "member, as stored.\n",
+         run_summary},
+        {"xml", {"LIB"}, {{"-o", "FILE", "write the description to FILE instead of standard output"}},
+         "Describe a typelib as XML",
+         "Writes the typelib's macros and every type with its members as XML.\n", run_xml},
+        {"header", {"LIB", "OUT.h"}, {{"--prefix", "P", "put P before every member name (m_ gives m_iScore)"}},
+         "Write a C header that declares every macro and type of a typelib",
+         "Declares each macro as a #define and each type as a packed struct or union, so that a\n"
+         "C program can hold host records of these types. Member names get a prefix from their\n"
+         "base type (score becomes iScore, name becomes szName). The include guard is made of\n"
+         "OUT.h's file name with dots turned into underscores (lobby.h gives LOBBY_H).\n",
+         run_header},
+        {"encode", {"LIB", "TYPE", "HOSTFILE"},
+         {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"}},
+         "Encode a host record into its network form",
+         "HOSTFILE holds a record of TYPE in host form: the packed C layout that the generated\n"
+         "header declares, at least the type's datasize bytes. TYPE is a type name or a\n"
+         "numeric type id. Members added after VERSION are left out.\n",
+         run_encode},
+        {"decode", {"LIB", "TYPE", "NETFILE"},
+         {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
+         "Decode a network form into a host record",
+         "The host record is the type's datasize bytes; whatever the network form does not set\n"
+         "(members added after VERSION, unused array elements) stays 0. TYPE is a type name or\n"
+         "a numeric type id.\n",
+         run_decode},
+        {"print", {"LIB", "TYPE", "HOSTFILE"}, {kVersion, {"--xml", "", "render as XML instead of one line of text"}},
+         "Render a host record as text or XML",
+         "Shows the record of TYPE in HOSTFILE (at least the type's datasize bytes), leaving\n"
+         "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
+         run_print},
+    };
+    return table;
+}
+
+}  // namespace drtool
