@@ -22,7 +22,9 @@ void exercise_meta(const DrMeta *meta, FILE *sink) {
         h = {host.data(), static_cast<int32_t>(host.size())};
         dr_sprint_data(meta, &o, &h, version);
         o = {text.data(), static_cast<int32_t>(text.size())};
+        h = {host.data(), static_cast<int32_t>(host.size())};  // each call reports its own cursor
         dr_sprint_data_xml(meta, &o, &h, version);
+        h = {host.data(), static_cast<int32_t>(host.size())};
         dr_print_data(meta, sink, &h, version);
     }
     dr_write_struct_decl(meta, sink, "m_");
