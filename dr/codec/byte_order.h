@@ -68,7 +68,4 @@ inline uint32_t get_be32(const char *p) {
     }
 }
 
-// Length field widths: 2 and 4 as they are, any other nonzero width one byte.
-inline int32_t length_field_bytes(int32_t width) { return width == 2 || width == 4 ? width : 1; }
-
 }  // namespace dr

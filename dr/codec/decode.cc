@@ -7,16 +7,13 @@
 namespace dr {
 namespace {
 
-class Decoder {
+class Decoder : public NetWalker {
 public:
     Decoder(char *host, int64_t host_len, const char *net, int64_t net_len)
-        : host_(host), host_len_(host_len), net_(net), net_len_(net_len) {}
+        : NetWalker(net_len), host_(host), host_len_(host_len), net_(net) {}
 
-    int64_t cursor() const { return cursor_; }
     // Bytes consumed; after a length that points past the end, the offset it points to.
     int64_t reported_cursor() const { return cursor_; }
-
-    bool skip(const DrEntry &) const { return false; }
 
     bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
         if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
@@ -36,18 +33,13 @@ public:
         return true;
     }
 
-    bool push(DrWalkFrame *frames, int depth) {
-        place_element(frames, depth, &cursor_);
-        return true;
-    }
-
     // Moves the cursor to where the finished element's length says it ends, so that bytes
     // this description does not know are passed over; then places the next element.
     bool element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
         if (f.iLenSize == 0) return true;
-        const int32_t width = length_field_bytes(f.iLenSize);
-        if (f.pLenField < 0 || width > net_len_ - f.pLenField) return false;
+        const int32_t width = length_field(f);
+        if (width == 0) return false;
         const char *field = net_ + f.pLenField;
         const uint32_t length = width == 4 ? get_be32(field)
                               : width == 2 ? get_be16(field)
@@ -62,8 +54,6 @@ private:
     char *host_;
     int64_t host_len_;
     const char *net_;
-    int64_t net_len_;
-    int64_t cursor_ = 0;
 };
 
 }  // namespace

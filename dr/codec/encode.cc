@@ -7,19 +7,16 @@
 namespace dr {
 namespace {
 
-class Encoder {
+class Encoder : public NetWalker {
 public:
     Encoder(const char *host, int64_t host_len, char *net, int64_t capacity)
-        : host_(host), host_len_(host_len), net_(net), capacity_(capacity) {}
+        : NetWalker(capacity), host_(host), host_len_(host_len), net_(net) {}
 
-    int64_t cursor() const { return cursor_; }
     // Bytes written: a reservation past the end was never written.
-    int64_t reported_cursor() const { return std::min(cursor_, capacity_); }
-
-    bool skip(const DrEntry &) const { return false; }
+    int64_t reported_cursor() const { return std::min(cursor_, net_len_); }
 
     bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
-        if (cursor_ > capacity_ || n > capacity_ - cursor_) return false;
+        if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
         if (!copy_elements(net_ + cursor_, host_ + at, e.unit, count, true)) return false;
         cursor_ += n;
         return true;
@@ -28,15 +25,10 @@ public:
     bool string(const DrEntry &, int64_t at, int64_t capacity) {
         const int64_t chars = string_length(host_, host_len_, at, capacity);
         if (chars < 0) return false;
-        if (cursor_ > capacity_ || 5 + chars > capacity_ - cursor_) return false;
+        if (cursor_ > net_len_ || 5 + chars > net_len_ - cursor_) return false;
         put_be32(net_ + cursor_, static_cast<uint32_t>(chars + 1));
         std::memcpy(net_ + cursor_ + 4, host_ + at, static_cast<size_t>(chars + 1));
         cursor_ += 5 + chars;
-        return true;
-    }
-
-    bool push(DrWalkFrame *frames, int depth) {
-        place_element(frames, depth, &cursor_);
         return true;
     }
 
@@ -44,9 +36,8 @@ public:
     bool element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
         if (f.iLenSize == 0) return true;
-        if (cursor_ > capacity_) return false;
-        const int32_t width = length_field_bytes(f.iLenSize);
-        if (f.pLenField < 0 || width > capacity_ - f.pLenField) return false;
+        const int32_t width = length_field(f);
+        if (cursor_ > net_len_ || width == 0) return false;
         const auto length = static_cast<uint32_t>(cursor_ - f.pNetStart);
         char *field = net_ + f.pLenField;
         if (width == 4)
@@ -63,8 +54,6 @@ private:
     const char *host_;
     int64_t host_len_;
     char *net_;
-    int64_t capacity_;
-    int64_t cursor_ = 0;
 };
 
 }  // namespace

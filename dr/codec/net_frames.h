@@ -21,4 +21,29 @@ inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     }
 }
 
+// What the encoder and the decoder share: the network cursor and length, elements placed
+// alike when a nested frame is pushed, and where an element's length field may be.
+class NetWalker {
+public:
+    explicit NetWalker(int64_t net_len) : net_len_(net_len) {}
+
+    int64_t cursor() const { return cursor_; }
+    bool skip(const DrEntry &) const { return false; }
+    bool push(DrWalkFrame *frames, int depth) {
+        place_element(frames, depth, &cursor_);
+        return true;
+    }
+
+protected:
+    // The width of the top frame's element length field, or 0 when it has none or the
+    // field does not lie wholly inside the network buffer.
+    int32_t length_field(const DrWalkFrame &f) const {
+        const int32_t width = f.iLenSize == 2 || f.iLenSize == 4 ? f.iLenSize : 1;
+        return f.pLenField >= 0 && width <= net_len_ - f.pLenField ? width : 0;
+    }
+
+    int64_t net_len_;
+    int64_t cursor_ = 0;
+};
+
 }  // namespace dr

@@ -28,7 +28,7 @@ void put_text(char (&dst)[32], const std::string &s) {
 }
 
 struct Resolved {
-    const Meta *spec;
+    const Meta *desc;
     std::vector<DrEntry> entries;
     int32_t datasize = 0;
     int32_t offset = 0;
@@ -131,8 +131,8 @@ public:
             std::memcpy(data + r.offset, &head, 88);
             for (size_t k = 0; k < r.entries.size(); ++k) {
                 DrEntry e = r.entries[k];
-                const Entry &spec = m.entries[k];
-                if (!spec.meta.empty()) e.meta_off = metas_[spec.meta].offset;
+                const Entry &source = m.entries[k];
+                if (!source.meta.empty()) e.meta_off = metas_[source.meta].offset;
                 std::memcpy(data + r.offset + 88 + 152 * k, &e, sizeof e);
             }
         }
@@ -153,22 +153,22 @@ private:
         if (r.done) return r;
         if (r.busy) throw std::invalid_argument("record type contains itself: " + name);
         r.busy = true;
-        const Meta &m = *r.spec;
+        const Meta &m = *r.desc;
         int32_t end = 0, furthest = 0;
-        for (const Entry &spec : m.entries) {
-            DrEntry e = spec.raw;
-            put_text(e.name, spec.name);
-            put_text(e.desc, spec.desc);
+        for (const Entry &source : m.entries) {
+            DrEntry e = source.raw;
+            put_text(e.name, source.name);
+            put_text(e.desc, source.desc);
             int32_t elem = 0;
-            if (!spec.meta.empty()) {
-                Resolved &child = resolve(spec.meta);
-                const bool is_struct = child.spec->is_struct != 0;
+            if (!source.meta.empty()) {
+                Resolved &child = resolve(source.meta);
+                const bool is_struct = child.desc->is_struct != 0;
                 if (e.type == -1) e.type = is_struct ? 1 : 0;
                 if (e.type_code == kAuto) e.type_code = is_struct ? 1 : 0;
                 elem = child.datasize;
             } else {
-                const int row = dr_type_by_name(spec.base.c_str());
-                if (row < 0 && e.type_code == kAuto) throw std::invalid_argument("unknown base type " + spec.base);
+                const int row = dr_type_by_name(source.base.c_str());
+                if (row < 0 && e.type_code == kAuto) throw std::invalid_argument("unknown base type " + source.base);
                 if (e.type == -1 && row >= 0) e.type = row;
                 if (e.type_code == kAuto) e.type_code = dr_type_at(row)->code;
                 elem = row >= 0 ? std::max(dr_type_at(row)->size, 1) : 1;
@@ -178,15 +178,15 @@ private:
             if (e.off == kAuto) e.off = m.is_struct ? end : 0;
             end = e.off + e.size;
             furthest = std::max(furthest, end);
-            if (!spec.id_macro_name.empty()) e.id_macro = macro_index(spec.id_macro_name);
-            if (!spec.version_macro_name.empty()) e.version_macro = macro_index(spec.version_macro_name);
-            if (!spec.count_macro_name.empty()) e.count_macro = macro_index(spec.count_macro_name);
-            if (!spec.io_macro_name.empty()) e.io_macro = macro_index(spec.io_macro_name);
+            if (!source.id_macro_name.empty()) e.id_macro = macro_index(source.id_macro_name);
+            if (!source.version_macro_name.empty()) e.version_macro = macro_index(source.version_macro_name);
+            if (!source.count_macro_name.empty()) e.count_macro = macro_index(source.count_macro_name);
+            if (!source.io_macro_name.empty()) e.io_macro = macro_index(source.io_macro_name);
             r.entries.push_back(e);
         }
         // References by member name need every member's place first.
         for (size_t k = 0; k < m.entries.size(); ++k) {
-            const Entry &spec = m.entries[k];
+            const Entry &source = m.entries[k];
             DrEntry &e = r.entries[k];
             auto place = [&](const std::string &member, int32_t &off, int32_t &size) {
                 if (member.empty()) return;
@@ -198,9 +198,9 @@ private:
                     }
                 throw std::invalid_argument("unknown member " + member + " in " + m.name);
             };
-            place(spec.refer_to, e.refer_off, e.refer_size);
-            place(spec.select_to, e.select_off, e.select_size);
-            place(spec.target_to, e.target_off, e.target_size);
+            place(source.refer_to, e.refer_off, e.refer_size);
+            place(source.select_to, e.select_off, e.select_size);
+            place(source.target_to, e.target_off, e.target_size);
         }
         r.datasize = m.datasize == kAuto ? furthest : m.datasize;
         r.busy = false;
