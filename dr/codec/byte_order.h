@@ -1,6 +1,7 @@
 // byte_order.h: big-endian network integers and the element copies of the network form.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -25,10 +26,32 @@ inline uint32_t get_be32(const char *p) {
     return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
 }
 
+// A 16- or 32-bit value between host order and big-endian order (the same swap both ways).
+template <class T>
+inline T swap_to_big(T v) {
+    if constexpr (std::endian::native == std::endian::big) {
+        return v;
+    } else if constexpr (sizeof(T) == 2) {
+        return static_cast<T>(__builtin_bswap16(v));
+    } else {
+        return static_cast<T>(__builtin_bswap32(v));
+    }
+}
+
+template <class T>
+inline void swap_elements(char *__restrict dst, const char *__restrict src, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
+        T v;
+        std::memcpy(&v, src + i * int64_t{sizeof(T)}, sizeof v);
+        v = swap_to_big(v);
+        std::memcpy(dst + i * int64_t{sizeof(T)}, &v, sizeof v);
+    }
+}
+
 // Copies `count` elements of `unit` bytes (1, 2, 4 or 8) from `src` to `dst`, swapping 2- and
 // 4-byte elements between host and network order; 1- and 8-byte elements travel as they lie.
 // Returns false for any other unit.
-[[nodiscard]] inline bool copy_elements(char *dst, const char *src, int32_t unit, int64_t count, bool to_net) {
+[[nodiscard]] inline bool copy_elements(char *dst, const char *src, int32_t unit, int64_t count) {
     const size_t n = static_cast<size_t>(unit) * static_cast<size_t>(count);
     switch (unit) {
     case 1:
@@ -40,28 +63,10 @@ inline uint32_t get_be32(const char *p) {
         }
         return true;
     case 2:
-        for (int64_t i = 0; i < count; ++i, dst += 2, src += 2) {
-            uint16_t v;
-            if (to_net) {
-                std::memcpy(&v, src, 2);
-                put_be16(dst, v);
-            } else {
-                v = get_be16(src);
-                std::memcpy(dst, &v, 2);
-            }
-        }
+        swap_elements<uint16_t>(dst, src, count);
         return true;
     case 4:
-        for (int64_t i = 0; i < count; ++i, dst += 4, src += 4) {
-            uint32_t v;
-            if (to_net) {
-                std::memcpy(&v, src, 4);
-                put_be32(dst, v);
-            } else {
-                v = get_be32(src);
-                std::memcpy(dst, &v, 4);
-            }
-        }
+        swap_elements<uint32_t>(dst, src, count);
         return true;
     default:
         return false;

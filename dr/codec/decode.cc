@@ -17,7 +17,7 @@ public:
 
     bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
         if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
-        if (!copy_elements(host_ + at, net_ + cursor_, e.unit, count, false)) return false;
+        if (!copy_elements(host_ + at, net_ + cursor_, e.unit, count)) return false;
         cursor_ += n;
         return true;
     }
