@@ -165,12 +165,16 @@ int dr_type_by_code(int code);
 /* ---- codec ------------------------------------------------------------------------ */
 
 /* Encodes the host record into network form for `version` (0 = newest).
-   net->len: capacity in, bytes written out; host->len: readable bytes in, host cursor out.
+   net->len: capacity in, bytes written out (never more than the capacity); host->len:
+   readable bytes in, host cursor out. Fails (-1) rather than reach outside either buffer:
+   members, count and selector members, fixed-position length fields, array elements that
+   would start past the host end, and element units other than 1, 2, 4 and 8.
    An unresolved union selector inside one element of an array of records ends that
-   element; the following elements keep the array's count and host stride and are
-   walked afresh from the start of the element's type. */
+   element only: the following elements keep the array's count and host stride and start
+   again at the first member of the element's type. */
 int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version);
-/* Decodes network form into the host record (not cleared first).
+/* Decodes network form into the host record (not cleared first), with the same walk and
+   the same bounds as dr_host_to_net; a length field outside the input fails the call.
    host->len: capacity in, host cursor out; net->len: bytes available in, consumed out. */
 int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version);
 
