@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "dr/describe/text.h"
+#include "dr/render/sink.h"
 #include "dr/typelib/image.h"
 
 namespace {
@@ -17,8 +18,8 @@ constexpr int kMemberWidth = 24;
 constexpr int kMacroWidth = 40;
 constexpr int kTagWidth = 32;
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using dr::ascii_lower;
+using dr::ascii_upper;
 
 // A name field copied into a working buffer, upper-cased or as stored.
 struct Name {
@@ -102,10 +103,9 @@ extern "C" void dr_write_struct_decl(const DrMeta *meta, FILE *fp, const char *m
     std::fputs("};\n", fp);
 }
 
-extern "C" int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix) {
-    if (!lib || !path) return -1;
-    std::FILE *fp = std::fopen(path, "w");
-    if (!fp) return -1;
+namespace {
+
+void write_header(std::FILE *fp, const DrLib *lib, const char *path, const char *member_prefix) {
     const DrLibHeader *h = dr::header(lib);
 
     std::fputs("/********************************************************************\n"
@@ -142,6 +142,14 @@ extern "C" int dr_write_header_file(const DrLib *lib, const char *path, const ch
         std::fputs("\n", fp);
     }
     std::fprintf(fp, "\n#pragma pack()\n\n#ifdef __cplusplus\n}\n#endif\n\n#endif /* %s */\n", guard);
-    std::fclose(fp);
-    return 0;
+}
+
+}  // namespace
+
+extern "C" int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix) {
+    if (!lib) return -1;
+    return dr::write_text_file(path, [&](std::FILE *fp) {
+        write_header(fp, lib, path, member_prefix);
+        return 0;
+    });
 }

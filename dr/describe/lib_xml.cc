@@ -108,12 +108,8 @@ extern "C" int dr_print_lib_xml(const DrLib *lib, FILE *fp) {
 }
 
 extern "C" int dr_print_lib_xml_file(const DrLib *lib, const char *path) {
-    if (!lib || !path) return -1;
-    FILE *fp = std::fopen(path, "w");
-    if (!fp) return -1;
-    dr_print_lib_xml(lib, fp);
-    std::fclose(fp);
-    return 0;
+    if (!lib) return -1;
+    return dr::write_text_file(path, [&](FILE *fp) { return dr_print_lib_xml(lib, fp); });
 }
 
 // The buffer's last byte is its terminator and is never written past; the pieces share the

@@ -57,10 +57,5 @@ extern "C" int dr_sprint_data_xml(const DrMeta *meta, DrBuffer *out, DrBuffer *h
 }
 
 extern "C" int dr_print_data_xml_file(const DrMeta *meta, const char *path, DrBuffer *host, int version) {
-    if (path == nullptr) return -1;
-    FILE *fp = std::fopen(path, "w");
-    if (fp == nullptr) return -1;
-    const int rc = dr_print_data_xml(meta, fp, host, version);
-    std::fclose(fp);
-    return rc;
+    return dr::write_text_file(path, [&](FILE *fp) { return dr_print_data_xml(meta, fp, host, version); });
 }

@@ -59,4 +59,16 @@ private:
     bool cut_ = false;
 };
 
+// Opens `path` for text output (created or emptied), runs write(FILE *) and closes the file
+// whatever it returned. -1 when the file cannot be opened, else write's result.
+template <class Write>
+int write_text_file(const char *path, Write &&write) {
+    if (path == nullptr) return -1;
+    std::FILE *fp = std::fopen(path, "w");
+    if (fp == nullptr) return -1;
+    const int rc = write(fp);
+    std::fclose(fp);
+    return rc;
+}
+
 }  // namespace dr

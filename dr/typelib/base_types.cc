@@ -25,11 +25,9 @@ constexpr DrBaseType kBaseTypes[dr::kBaseTypeCount] = {
     {"string", "char", "sz", "sz", 18, 1, 0},
 };
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool equal_ignoring_case(const char *a, const char *b) {
     for (; *a && *b; ++a, ++b)
-        if (ascii_lower(*a) != ascii_lower(*b)) return false;
+        if (dr::ascii_lower(*a) != dr::ascii_lower(*b)) return false;
     return *a == *b;
 }
 

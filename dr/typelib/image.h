@@ -69,6 +69,10 @@ std::string_view field_text(const char (&field)[N]) {
     return {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : N};
 }
 
+// ASCII letter case; every other byte stays as it is.
+inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // The halving search shared by every sorted table: `cmp(mid)` compares the key with row
 // mid (<0 key smaller, >0 key greater). Returns the row that matched, or -1.
 template <class Cmp>
