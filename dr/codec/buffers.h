@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "dr/codec/walk.h"
+#include "dr/walk/walk.h"
 #include "dr/dr.h"
 
 namespace dr {

@@ -2,7 +2,7 @@
 #include "dr/codec/buffers.h"
 #include "dr/codec/byte_order.h"
 #include "dr/codec/net_frames.h"
-#include "dr/codec/walk.h"
+#include "dr/walk/walk.h"
 
 namespace dr {
 namespace {

@@ -2,7 +2,7 @@
 // the encoder and the decoder, which place elements and their length fields identically.
 #pragma once
 
-#include "dr/codec/walk.h"
+#include "dr/walk/walk.h"
 
 namespace dr {
 

@@ -1,8 +1,8 @@
 // header.cc: generates a C header declaring every macro, struct and union of a typelib.
 #include <cstdio>
 
-#include "dr/describe/text.h"
-#include "dr/render/sink.h"
+#include "dr/text/text.h"
+#include "dr/text/sink.h"
 #include "dr/typelib/image.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "dr/describe/member_path.h"
-#include "dr/render/sink.h"
-#include "dr/describe/text.h"
+#include "dr/text/sink.h"
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace dr {

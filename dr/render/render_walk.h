@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "dr/codec/walk.h"
-#include "dr/render/sink.h"
+#include "dr/walk/walk.h"
+#include "dr/text/sink.h"
 
 namespace dr {
 
