@@ -23,6 +23,35 @@ extern "C" {
 /* Frames of the member walk, the top-level record included: 31 nested levels below it. */
 #define DR_MAX_DEPTH 32
 
+/* Type codes (DrEntry.type_code, DrBaseType.code). The walk descends into a union or
+   struct member, carries a string with its length and converts every other code as a
+   scalar. No base type row carries 8 or 9; the renderers treat them as 6 and 7. */
+#define DR_TYPE_UNION 0
+#define DR_TYPE_STRUCT 1
+#define DR_TYPE_CHAR 2
+#define DR_TYPE_UCHAR 3
+#define DR_TYPE_SHORT 4
+#define DR_TYPE_USHORT 5
+#define DR_TYPE_INT 6
+#define DR_TYPE_UINT 7
+#define DR_TYPE_LONG 8
+#define DR_TYPE_ULONG 9
+#define DR_TYPE_LONGLONG 10
+#define DR_TYPE_ULONGLONG 11
+#define DR_TYPE_DATE 12
+#define DR_TYPE_TIME 13
+#define DR_TYPE_DATETIME 14
+#define DR_TYPE_MONEY 15
+#define DR_TYPE_FLOAT 16
+#define DR_TYPE_DOUBLE 17
+#define DR_TYPE_STRING 18
+
+/* Rows of the base type table (DrEntry.type, DrMeta.sizetype) are 0..DR_BASE_TYPE_COUNT-1. */
+#define DR_BASE_TYPE_COUNT 19
+
+/* DrEntry.io bit: the member is left out of the XML rendering of a record. */
+#define DR_IO_NO_XML 2
+
 /* The 112-byte header at image offset 0. Table offsets count from the data area,
    which starts at image offset 112. */
 typedef struct DrLibHeader {
@@ -60,7 +89,7 @@ typedef struct DrMacro {
 typedef struct DrEntry {
     int32_t id;            /* entry id; in a union, the selector value (-1 first = default) */
     int32_t meta_off;      /* data-area offset of the member's DrMeta; -1 for a base type */
-    int32_t io;            /* flag bits; 2 = left out of the XML rendering */
+    int32_t io;            /* flag bits; DR_IO_NO_XML = left out of the XML rendering */
     int32_t io_macro;      /* macro index for io, or -1 */
     int32_t version;       /* version that introduced the member */
     int32_t version_macro;
@@ -71,7 +100,7 @@ typedef struct DrEntry {
     int32_t count_macro;
     int32_t id_macro;
     int32_t type;          /* base type row 0..18, or -1 */
-    int32_t type_code;     /* dispatch code: 0 union, 1 struct, 18 string, else scalar */
+    int32_t type_code;     /* dispatch code: DR_TYPE_UNION, DR_TYPE_STRUCT, DR_TYPE_STRING, else scalar */
     int32_t target_off;    /* described only */
     int32_t target_size;
     int32_t netlen_pos;    /* < 0: inline length field of -netlen_pos bytes; >= 0: fixed position */
@@ -157,7 +186,7 @@ int dr_meta_by_id(const DrLib *lib, int id, const DrMeta **meta);
 int dr_entry_by_id(const DrMeta *meta, int id, int *pos);
 /* Row index (0..18) of a base type by name, ASCII case ignored; -1 when none. */
 int dr_type_by_name(const char *name);
-/* Base type row by index; the index must be 0..18. */
+/* Base type row by index 0..18; NULL for any other index (images may store such rows). */
 const DrBaseType *dr_type_at(int index);
 /* Row index of the first base type with this code; -1 when none. */
 int dr_type_by_code(int code);

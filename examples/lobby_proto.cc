@@ -61,7 +61,10 @@ Meta login_req() {
     return message_struct("LoginReq", 20, {
         field("uin", "uint"),
         field("account", "string", kMaxNameLen).count_macro("MAX_NAME_LEN"),
-        field("password", "string", kMaxNameLen).count_macro("MAX_NAME_LEN").io(2).describe("kept out of XML"),
+        field("password", "string", kMaxNameLen)
+            .count_macro("MAX_NAME_LEN")
+            .io(DR_IO_NO_XML)
+            .describe("kept out of XML"),
         field("clientVersion", "int"),
         field("device", "string", 16).version(2).describe("client model"),
         field("locale", "ushort").version(3).describe("Windows LCID"),

@@ -1,22 +1,14 @@
-// buffers.h: how the codec reads a caller's DrBuffer pair, runs a walker over the record
-// and reports its cursors back; shared by the encoder and the decoder.
+// buffers.h: how the codec runs a walker over a caller's DrBuffer pair and hands its cursors
+// back; shared by the encoder and the decoder.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
+#include "dr/walk/cursor.h"
 #include "dr/walk/walk.h"
 #include "dr/dr.h"
 
 namespace dr {
-
-// The usable length of a caller's buffer: a negative length or a missing pointer is empty.
-inline int64_t usable_length(const DrBuffer *b) { return b->data == nullptr ? 0 : std::max<int32_t>(b->len, 0); }
-
-// A cursor offset as a DrBuffer length, kept inside 0..INT32_MAX.
-inline int32_t report(int64_t offset) {
-    return static_cast<int32_t>(std::clamp<int64_t>(offset, 0, INT32_MAX));
-}
 
 // Runs a codec walker (constructed from the host and network buffers) over the record.
 // Both lengths are set on every return; a refused version writes nothing. The cursor can
@@ -34,8 +26,8 @@ int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, co
     }
     Walker w(host->data, host_len, net->data, net_len);
     const WalkEnd end = walk(w, rules, meta, host->data, host_len, v);
-    net->len = report(w.reported_cursor());
-    host->len = report(end.host_cursor);
+    net->len = as_buffer_len(w.reported_cursor());
+    host->len = as_buffer_len(end.host_cursor);
     return end.ok && w.cursor() <= net_len ? 0 : -1;
 }
 

@@ -37,7 +37,7 @@ struct Name {
 // unless it names a meta: then it is prefixed as the struct and union rows prefix, "st"
 // for a single value and nothing for an array.
 const char *name_prefix(const DrEntry &e) {
-    if (const DrBaseType *row = dr::base_row(e.type)) return e.count == 1 ? row->prefix : row->arrprefix;
+    if (const DrBaseType *row = dr_type_at(e.type)) return e.count == 1 ? row->prefix : row->arrprefix;
     return e.meta_off != -1 && e.count == 1 ? "st" : "";
 }
 
@@ -54,7 +54,7 @@ void write_member(std::FILE *fp, const DrMeta *meta, const DrEntry &e, const cha
     char type_text[kTypeBound + 1] = "";
     if (e.meta_off != -1)
         std::snprintf(type_text, sizeof type_text, "%.*s", kTypeBound, Name(dr::child_meta(meta, e)->name, true).text);
-    else if (const DrBaseType *row = dr::base_row(e.type))
+    else if (const DrBaseType *row = dr_type_at(e.type))
         std::snprintf(type_text, sizeof type_text, "%.*s", kTypeBound, row->cname);
 
     Name name(e.name, false);

@@ -54,7 +54,7 @@ private:
         out_.piece({"\t<type"});
         if (!field_text(m->name).empty()) attr("name", field_text(m->name));
         if (m->sizewidth > 0)
-            if (const DrBaseType *row = base_row(m->sizetype)) attr("sizetype", row->name);
+            if (const DrBaseType *row = dr_type_at(m->sizetype)) attr("sizetype", row->name);
         macro_or_number("id", m->id_macro, m->id, m->id != -1);
         attr("class", m->is_struct ? "struct" : "union");
         if (versions_ == Versions::kAgainstType)
@@ -75,7 +75,7 @@ private:
         macro_or_number("io", e.io_macro, e.io, e.io != 0);
         if (e.meta_off != -1)
             attr("type", field_text(child_meta(m, e)->name));
-        else if (const DrBaseType *row = base_row(e.type))
+        else if (const DrBaseType *row = dr_type_at(e.type))
             attr("type", row->name);
         if (e.target_size > 0) path_attr("target", m, j, e.target_off);
         if (e.refer_size > 0) path_attr("refer", m, j, e.refer_off);

@@ -1,7 +1,7 @@
 // render.cc: the header, walk and trailer of a rendering, shared by the text and XML forms.
 #include "dr/render/render.h"
 
-#include "dr/codec/buffers.h"
+#include "dr/walk/cursor.h"
 
 namespace dr {
 
@@ -30,9 +30,9 @@ int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuff
         sink.piece({"</", field_text(end.top->name), ">\n"});
     else if (fp != nullptr)
         sink.piece({"\n"});
-    if (report_host) host->len = report(end.host_cursor);
+    if (report_host) host->len = as_buffer_len(end.host_cursor);
     if (fp != nullptr) return end.ok ? 0 : -1;
-    out->len = report(sink.accepted());
+    out->len = as_buffer_len(sink.accepted());
     return end.ok && !sink.cut() ? 0 : -1;
 }
 

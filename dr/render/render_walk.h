@@ -12,17 +12,17 @@ namespace dr {
 // Bytes read for one value of each type code; 0 for the codes that have no format.
 inline int32_t value_width(int32_t type_code) {
     switch (type_code) {
-    case 2: case 3: return 1;
-    case 4: case 5: return 2;
-    case 6: case 7: case 8: case 9: case 16: return 4;
-    case 17: return 8;
+    case DR_TYPE_CHAR: case DR_TYPE_UCHAR: return 1;
+    case DR_TYPE_SHORT: case DR_TYPE_USHORT: return 2;
+    case DR_TYPE_INT: case DR_TYPE_UINT: case DR_TYPE_LONG: case DR_TYPE_ULONG: case DR_TYPE_FLOAT: return 4;
+    case DR_TYPE_DOUBLE: return 8;
     default: return 0;
     }
 }
 
 enum class Style { kText, kXml };
 
-// Writes value k of a scalar member at `p` in the text or XML form. Type codes without a
+// Writes one value of a scalar member, read at `p`, in the text or XML form. Type codes without a
 // format write nothing and, in a buffer, count as an overflow.
 inline void write_value(Sink &out, Style style, int32_t type_code, const char *p) {
     const bool xml = style == Style::kXml;
@@ -31,13 +31,13 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
         return v;
     };
     switch (type_code) {
-    case 2:
-    case 3: {
+    case DR_TYPE_CHAR:
+    case DR_TYPE_UCHAR: {
         const unsigned b = static_cast<unsigned char>(*p);
         const bool shown = b >= 33 && b <= 126;
         if (xml)
-            out.format(type_code == 2 ? " %d " : " 0x%x ", b);
-        else if (type_code == 2)
+            out.format(type_code == DR_TYPE_CHAR ? " %d " : " 0x%x ", b);
+        else if (type_code == DR_TYPE_CHAR)
             shown ? out.format("%d[%c] ", b, b) : out.format("%d ", b);
         else if (out.is_buffer())
             shown ? out.format("0x%x[%c] ", b, b) : out.format("0x%x ", b);
@@ -45,12 +45,12 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
             shown ? out.format("%x[%c] ", b, b) : out.format("%x ", b);
         return;
     }
-    case 4: return out.format(xml ? " %d " : "%d ", load(int16_t{}));
-    case 5: return out.format(xml ? " %u " : "%u ", load(uint16_t{}));
-    case 6: case 8: return out.format(xml ? " %d " : "%d ", load(int32_t{}));
-    case 7: case 9: return out.format(xml ? " %u " : "%u ", load(uint32_t{}));
-    case 16: return out.format(xml ? " %f " : "%f ", static_cast<double>(load(float{})));
-    case 17: return out.format(xml ? " %f " : "%f ", load(double{}));
+    case DR_TYPE_SHORT: return out.format(xml ? " %d " : "%d ", load(int16_t{}));
+    case DR_TYPE_USHORT: return out.format(xml ? " %u " : "%u ", load(uint16_t{}));
+    case DR_TYPE_INT: case DR_TYPE_LONG: return out.format(xml ? " %d " : "%d ", load(int32_t{}));
+    case DR_TYPE_UINT: case DR_TYPE_ULONG: return out.format(xml ? " %u " : "%u ", load(uint32_t{}));
+    case DR_TYPE_FLOAT: return out.format(xml ? " %f " : "%f ", static_cast<double>(load(float{})));
+    case DR_TYPE_DOUBLE: return out.format(xml ? " %f " : "%f ", load(double{}));
     default:
         if (out.is_buffer()) out.mark_cut();
         return;
@@ -64,7 +64,7 @@ public:
     RenderWalker(Sink &out, Style style, const char *host, int64_t host_len)
         : out_(out), style_(style), host_(host), host_len_(host_len) {}
 
-    bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & 2) != 0; }
+    bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & DR_IO_NO_XML) != 0; }
 
     bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t) {
         // Each value is read `unit` bytes after the last; all of each must lie in the host.

@@ -9,7 +9,9 @@
 
 extern "C" int dr_init_lib(void *buf, const DrLibParams *p) {
     if (buf == nullptr || p == nullptr) return -1;
-    const int64_t tables = int64_t{dr::kMacroRow} * p->max_macros + 52 * int64_t{p->max_metas};
+    // Each meta has a row in the id index, the name index and the directory.
+    const int64_t tables = int64_t{dr::kMacroRow} * p->max_macros +
+                           int64_t{dr::kIdRow + dr::kNameRow + dr::kDirRow} * p->max_metas;
     if (p->size <= 0 || p->max_metas <= 0 || p->max_macros < 0 || dr::kHeaderSize + tables >= p->size)
         return -1;
     std::memset(buf, 0, static_cast<size_t>(p->size));

@@ -147,7 +147,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             if (rules.check_declared_count && e.count != 0 && count > e.count) return fail();
         }
 
-        if (e.type_code == 0 || e.type_code == 1) {
+        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
             if (depth == DR_MAX_DEPTH || e.meta_off == -1) return fail();
             if (count <= 0) {
                 advance(f);
@@ -159,7 +159,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             if (child->datasize <= 0 ? count > 1 : int64_t{count - 1} * child->datasize > host_len - at)
                 return fail();
             int32_t start = 0;
-            if (e.type_code == 0) {
+            if (e.type_code == DR_TYPE_UNION) {
                 int32_t selector = 0;
                 if (!read_width_rule(host, host_len, f.pHostBase + e.select_off, e.select_size, &selector))
                     return fail();
@@ -179,7 +179,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         }
 
         if (count < 0) return fail();
-        if (e.type_code == 18) {
+        if (e.type_code == DR_TYPE_STRING) {
             const bool rest = rules.string_capacity_from_count_in_use ? count == 0 : e.count == 0;
             const int64_t capacity = rest ? host_len - at : count;
             if (!w.string(e, at, capacity)) return fail();
