@@ -193,6 +193,9 @@ int dr_type_by_code(int code);
 
 /* ---- codec ------------------------------------------------------------------------ */
 
+/* The host and network buffers of one call must not overlap: elements are copied and
+   byte-swapped on the assumption that source and destination are apart. */
+
 /* Encodes the host record into network form for `version` (0 = newest).
    net->len: capacity in, bytes written out (never more than the capacity); host->len:
    readable bytes in, host cursor out. Fails (-1) rather than reach outside either buffer:
