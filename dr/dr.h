@@ -161,6 +161,35 @@ typedef struct DrLibParams {
     char name[32];
 } DrLibParams;
 
+/* Why a call failed (DrError.code). */
+typedef enum DrErrorCode {
+    DR_OK = 0,
+    DR_E_ARGUMENT,     /* a null pointer, or an output buffer without room for its NUL */
+    DR_E_OPEN,         /* the file cannot be opened */
+    DR_E_READ,         /* the stream cannot be read, or memory ran out */
+    DR_E_IMAGE,        /* the bytes are not a sound typelib image */
+    DR_E_VERSION,      /* the requested version is older than the record type */
+    DR_E_COUNT,        /* a count member holds a negative count or one above the declared count */
+    DR_E_DEPTH,        /* records nested deeper than DR_MAX_DEPTH frames */
+    DR_E_TYPE,         /* a member's description cannot be followed (unit, type reference) */
+    DR_E_HOST_END,     /* a member lies outside the host buffer */
+    DR_E_STRING,       /* a string without its NUL, or a network string length out of range */
+    DR_E_NET_END,      /* the network buffer ends before the record does */
+    DR_E_LENGTH_FIELD, /* an element length field lies outside the network buffer or points past it */
+    DR_E_CUT           /* the text did not fit the output buffer, or a value has no text form */
+} DrErrorCode;
+
+/* Why and where a call failed, filled by the _ex variants in the caller's storage. On
+   success code is DR_OK and text empty. Offsets are -1 where they do not apply; a codec
+   or rendering failure gives the network offset of the piece that failed (for a length
+   field, the field itself) and the host offset of the member being taken. */
+typedef struct DrError {
+    int code;            /* a DrErrorCode */
+    int32_t net_offset;
+    int32_t host_offset;
+    char text[96];       /* one line, NUL-terminated */
+} DrError;
+
 /* ---- typelib ---------------------------------------------------------------------- */
 
 /* Creates an empty image in buf (params->size bytes). -1 leaves buf untouched. */
@@ -170,6 +199,9 @@ int dr_init_lib(void *buf, const DrLibParams *params);
 int dr_load_lib(DrLib **out, FILE *fp);
 /* As dr_load_lib, from a file opened by path in binary mode. */
 int dr_load_lib_file(DrLib **out, const char *path);
+/* As dr_load_lib and dr_load_lib_file; *err (when not NULL) says why an image was refused. */
+int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err);
+int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err);
 /* Writes the image's `size` bytes to the stream; -1 when not all were written. */
 int dr_save_lib(const DrLib *lib, FILE *fp);
 /* As dr_save_lib, to a file created or truncated by path. */
@@ -203,12 +235,18 @@ int dr_type_by_code(int code);
    would start past the host end, and element units other than 1, 2, 4 and 8.
    An unresolved union selector inside one element of an array of records ends that
    element only: the following elements keep the array's count and host stride and start
-   again at the first member of the element's type. */
+   again at the first member of the element's type.
+   Sizing: with net->data NULL nothing is written and the capacity is unbounded; net->len
+   returns the smallest capacity with which the same call succeeds. */
 int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version);
 /* Decodes network form into the host record (not cleared first), with the same walk and
    the same bounds as dr_host_to_net; a length field outside the input fails the call.
    host->len: capacity in, host cursor out; net->len: bytes available in, consumed out. */
 int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version);
+/* As dr_host_to_net and dr_net_to_host, with the same results and lengths; *err (when
+   not NULL) says why and where a call failed. */
+int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err);
+int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err);
 
 /* ---- record rendering ------------------------------------------------------------- */
 
@@ -222,6 +260,12 @@ int dr_print_data_xml(const DrMeta *meta, FILE *fp, DrBuffer *host, int version)
 int dr_sprint_data_xml(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version);
 /* As dr_print_data_xml to a file created or truncated by path; -1 when it cannot be opened. */
 int dr_print_data_xml_file(const DrMeta *meta, const char *path, DrBuffer *host, int version);
+/* As the four renderers above, with the same results and lengths; *err (when not NULL)
+   says why and where a rendering failed. */
+int dr_print_data_ex(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, DrError *err);
+int dr_sprint_data_ex(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, DrError *err);
+int dr_print_data_xml_ex(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, DrError *err);
+int dr_sprint_data_xml_ex(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, DrError *err);
 
 /* ---- typelib description ---------------------------------------------------------- */
 

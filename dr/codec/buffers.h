@@ -1,12 +1,12 @@
 // buffers.h: how the codec runs a walker over a caller's DrBuffer pair and hands its cursors
-// back; shared by the encoder and the decoder.
+// and its failure back; shared by the encoder and the decoder.
 #pragma once
 
 #include <cstdint>
 
+#include "dr/text/error.h"
 #include "dr/walk/cursor.h"
 #include "dr/walk/walk.h"
-#include "dr/dr.h"
 
 namespace dr {
 
@@ -14,21 +14,23 @@ namespace dr {
 // Both lengths are set on every return; a refused version writes nothing. The cursor can
 // pass the end of the network buffer only by an inline length field reserved there, which
 // leaves the record incomplete: that is a failure even when the walk itself completed.
+// A walker that can size (the encoder) takes a null network pointer as a request to count.
 template <class Walker>
-int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, const WalkRules &rules) {
-    if (meta == nullptr || net == nullptr || host == nullptr) return -1;
+[[nodiscard]] int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {
+    if (meta == nullptr || net == nullptr || host == nullptr) return set_error(err, DR_E_ARGUMENT);
     const int32_t v = effective_version(version);
     const int64_t host_len = usable_length(host);
-    const int64_t net_len = usable_length(net);
+    const int64_t net_len = Walker::kCanSize && net->data == nullptr ? INT32_MAX : usable_length(net);
     if (meta->version > v) {
         net->len = host->len = 0;
-        return -1;
+        return set_error(err, DR_E_VERSION, nullptr, 0, 0);
     }
     Walker w(host->data, host_len, net->data, net_len);
-    const WalkEnd end = walk(w, rules, meta, host->data, host_len, v);
+    const WalkEnd end = walk(w, meta, host->data, host_len, v);
     net->len = as_buffer_len(w.reported_cursor());
     host->len = as_buffer_len(end.host_cursor);
-    return end.ok && w.cursor() <= net_len ? 0 : -1;
+    const DrErrorCode code = !end.ok ? end.code : w.cursor() <= net_len ? DR_OK : DR_E_NET_END;
+    return set_error(err, code, nullptr, code == DR_OK ? net->len : w.fault_offset(), host->len);
 }
 
 }  // namespace dr

@@ -7,59 +7,57 @@
 namespace dr {
 namespace {
 
-class Decoder : public NetWalker {
+class Decoder : public NetWalker<false> {
 public:
-    Decoder(char *host, int64_t host_len, const char *net, int64_t net_len)
-        : NetWalker(net_len), host_(host), host_len_(host_len), net_(net) {}
+    static constexpr bool kRestFromCountInUse = true;
+    static constexpr bool kCanSize = false;
+    using NetWalker::NetWalker;
 
     // Bytes consumed; after a length that points past the end, the offset it points to.
     int64_t reported_cursor() const { return cursor_; }
 
-    bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
-        if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
-        if (!copy_elements(host_ + at, net_ + cursor_, e.unit, count)) return false;
-        cursor_ += n;
-        return true;
-    }
-
-    bool string(const DrEntry &, int64_t at, int64_t capacity) {
-        if (cursor_ > net_len_ || net_len_ - cursor_ < 5) return false;
+    [[nodiscard]] DrErrorCode string(const DrEntry &, int64_t at, int64_t capacity) {
+        if (!fits(cursor_, 5)) return DR_E_NET_END;
         const int64_t length = static_cast<int32_t>(get_be32(net_ + cursor_));
-        if (length < 1 || length > net_len_ - cursor_ - 4) return false;
-        if (length > capacity || at < 0 || at > host_len_ || length > host_len_ - at) return false;
-        if (net_[cursor_ + 4 + length - 1] != 0) return false;
-        std::memcpy(host_ + at, net_ + cursor_ + 4, static_cast<size_t>(length));
-        cursor_ += 4 + length;
-        return true;
+        if (length < 1) return DR_E_STRING;
+        if (!fits(cursor_, 4 + length)) return DR_E_NET_END;
+        if (length > capacity) return DR_E_STRING;
+        if (at < 0 || at > host_len_ || length > host_len_ - at) return DR_E_HOST_END;
+        if (net_[cursor_ + 4 + length - 1] != 0) return DR_E_STRING;
+        const std::optional<int64_t> pos = take(4 + length);
+        if (!pos) return DR_E_NET_END;
+        std::memcpy(host_ + at, net_ + *pos + 4, static_cast<size_t>(length));
+        return DR_OK;
     }
 
     // Moves the cursor to where the finished element's length says it ends, so that bytes
     // this description does not know are passed over; then places the next element.
-    bool element_done(DrWalkFrame *frames, int depth) {
+    [[nodiscard]] DrErrorCode element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
-        if (f.iLenSize == 0) return true;
+        if (f.iLenSize == 0) return DR_OK;
         const int32_t width = length_field(f);
-        if (width == 0) return false;
+        if (width == 0) return DR_E_LENGTH_FIELD;
         const char *field = net_ + f.pLenField;
         const uint32_t length = width == 4 ? get_be32(field)
                               : width == 2 ? get_be16(field)
                                            : static_cast<unsigned char>(*field);
         cursor_ = f.pNetStart + length;
-        if (cursor_ > net_len_) return false;
+        if (cursor_ > net_len_) {
+            fault_at_ = f.pLenField;
+            return DR_E_LENGTH_FIELD;
+        }
         if (f.iRemaining > 0) place_element(frames, depth, &cursor_);
-        return true;
+        return DR_OK;
     }
-
-private:
-    char *host_;
-    int64_t host_len_;
-    const char *net_;
 };
 
 }  // namespace
 }  // namespace dr
 
+extern "C" int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {
+    return dr::run_codec<dr::Decoder>(meta, host, net, version, err);
+}
+
 extern "C" int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version) {
-    return dr::run_codec<dr::Decoder>(meta, host, net, version,
-                                      {.check_declared_count = true, .string_capacity_from_count_in_use = true});
+    return dr_net_to_host_ex(meta, host, net, version, nullptr);
 }

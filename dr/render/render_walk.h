@@ -61,15 +61,18 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
 // pieces written around members and nested elements.
 class RenderWalker {
 public:
+    static constexpr bool kCheckDeclaredCount = false;
+    static constexpr bool kRestFromCountInUse = false;
+
     RenderWalker(Sink &out, Style style, const char *host, int64_t host_len)
         : out_(out), style_(style), host_(host), host_len_(host_len) {}
 
     bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & DR_IO_NO_XML) != 0; }
 
-    bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t) {
+    [[nodiscard]] DrErrorCode scalar(const DrEntry &e, int64_t at, int32_t count, int64_t) {
         // Each value is read `unit` bytes after the last; all of each must lie in the host.
         const int32_t width = value_width(e.type_code);
-        if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return false;
+        if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return DR_E_HOST_END;
         const std::string_view name = field_text(e.name);
         if (style_ == Style::kXml)
             out_.format("<%.*s>", static_cast<int>(name.size()), name.data());
@@ -79,12 +82,12 @@ public:
             out_.format(" %.*s=", static_cast<int>(name.size()), name.data());
         for (int32_t k = 0; k < count; ++k) write_value(out_, style_, e.type_code, host_ + at + int64_t{k} * e.unit);
         if (style_ == Style::kXml) out_.format("</%.*s>\n", static_cast<int>(name.size()), name.data());
-        return true;
+        return DR_OK;
     }
 
-    bool string(const DrEntry &e, int64_t at, int64_t capacity) {
+    [[nodiscard]] DrErrorCode string(const DrEntry &e, int64_t at, int64_t capacity) {
         const int64_t len = string_length(host_, host_len_, at, capacity);
-        if (len < 0) return false;
+        if (len < 0) return DR_E_STRING;
         const std::string_view name = field_text(e.name);
         const std::string_view text(host_ + at, static_cast<size_t>(len));
         if (style_ == Style::kXml) {
@@ -92,22 +95,22 @@ public:
         } else {
             out_.piece({" ", name, "=\"", text, "\""});
         }
-        return true;
+        return DR_OK;
     }
 
-    bool push(DrWalkFrame *frames, int depth) {
+    [[nodiscard]] DrErrorCode push(DrWalkFrame *frames, int depth) {
         open(frames[depth - 1].pMeta);
-        return true;
+        return DR_OK;
     }
 
     // In XML each element of a nested struct lies between its own closing and opening pieces.
-    bool element_done(DrWalkFrame *frames, int depth) {
+    [[nodiscard]] DrErrorCode element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
-        if (style_ != Style::kXml || depth == 1 || f.pMeta->is_struct != 1) return true;
+        if (style_ != Style::kXml || depth == 1 || f.pMeta->is_struct != 1) return DR_OK;
         const std::string_view name = field_text(f.pMeta->name);
         out_.piece({"</", name, ">\n"});
         if (f.iRemaining > 0) open(f.pMeta);
-        return true;
+        return DR_OK;
     }
 
 private:

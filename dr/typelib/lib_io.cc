@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "dr/text/error.h"
 #include "dr/typelib/image.h"
 #include "dr/typelib/verify.h"
 
@@ -35,36 +36,45 @@ extern "C" int dr_init_lib(void *buf, const DrLibParams *p) {
     return 0;
 }
 
-extern "C" int dr_load_lib(DrLib **out, FILE *fp) {
-    if (out == nullptr || fp == nullptr) return -1;
-    if (std::fseek(fp, 0, SEEK_END) != 0) return -1;
+extern "C" int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err) {
+    using dr::set_error;
+    if (out == nullptr || fp == nullptr) return set_error(err, DR_E_ARGUMENT);
+    if (std::fseek(fp, 0, SEEK_END) != 0) return set_error(err, DR_E_READ, "the stream cannot seek");
     const long length = std::ftell(fp);
-    if (length <= 0 || length > INT32_MAX) return -1;
-    if (std::fseek(fp, 0, SEEK_SET) != 0) return -1;
+    if (length < 0) return set_error(err, DR_E_READ, "the stream cannot tell its length");
+    if (length == 0) return set_error(err, DR_E_IMAGE, "the file is empty");
+    if (length > INT32_MAX) return set_error(err, DR_E_IMAGE, "longer than an image can be");
+    if (std::fseek(fp, 0, SEEK_SET) != 0) return set_error(err, DR_E_READ, "the stream cannot seek");
     void *image = std::calloc(1, static_cast<size_t>(length));
-    if (image == nullptr) return -1;
+    if (image == nullptr) return set_error(err, DR_E_READ, "out of memory");
     const size_t got = std::fread(image, 1, static_cast<size_t>(length), fp);
-    const char *why = "allocation failed";
+    const char *why = nullptr;
+    bool memory = false;
     try {
         why = dr::verify_image(image, static_cast<int64_t>(got));
     } catch (const std::bad_alloc &) {
+        memory = true;
     }
-    if (why != nullptr) {
+    if (memory || why != nullptr) {
         std::free(image);
-        return -1;
+        return memory ? set_error(err, DR_E_READ, "out of memory") : set_error(err, DR_E_IMAGE, why);
     }
     *out = static_cast<DrLib *>(image);
-    return 0;
+    return set_error(err, DR_OK);
 }
 
-extern "C" int dr_load_lib_file(DrLib **out, const char *path) {
-    if (path == nullptr) return -1;
+extern "C" int dr_load_lib(DrLib **out, FILE *fp) { return dr_load_lib_ex(out, fp, nullptr); }
+
+extern "C" int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err) {
+    if (path == nullptr) return dr::set_error(err, DR_E_ARGUMENT);
     FILE *fp = std::fopen(path, "rb");
-    if (fp == nullptr) return -1;
-    const int rc = dr_load_lib(out, fp);
+    if (fp == nullptr) return dr::set_error(err, DR_E_OPEN);
+    const int rc = dr_load_lib_ex(out, fp, err);
     std::fclose(fp);
     return rc;
 }
+
+extern "C" int dr_load_lib_file(DrLib **out, const char *path) { return dr_load_lib_file_ex(out, path, nullptr); }
 
 extern "C" int dr_save_lib(const DrLib *lib, FILE *fp) {
     if (lib == nullptr || fp == nullptr) return -1;

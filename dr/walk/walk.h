@@ -74,31 +74,29 @@ inline int32_t resolve_union(const DrMeta *u, int32_t s, int32_t version) {
     return found;
 }
 
-// How a walk ended: whether it completed, where the host cursor stood, and the record
-// type of the frame on top when it stopped.
+// How a walk ended: whether it completed (code DR_OK), why it stopped, where the host
+// cursor stood, and the record type of the frame on top when it stopped.
 struct WalkEnd {
     bool ok;
     int64_t host_cursor;
     const DrMeta *top;
-};
-
-// What differs between the walkers, besides their hooks.
-struct WalkRules {
-    bool check_declared_count;  // a referred count above a nonzero declared count fails (codec)
-    bool string_capacity_from_count_in_use;  // a zero count in use takes the rest of the host (decoder)
+    DrErrorCode code;
 };
 
 // Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
 // (already effective). The walker W provides:
 //   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
-//   bool scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
-//   bool string(const DrEntry &, int64_t at, int64_t capacity)
-//   bool push(DrWalkFrame *frames, int depth)       frames[depth-1] was just pushed
-//   bool element_done(DrWalkFrame *frames, int depth)  an element of the top frame ended
-// Every hook returns false to stop the walk with an error.
+//   scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
+//   string(const DrEntry &, int64_t at, int64_t capacity)
+//   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
+//   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
+// Each of the last four returns DR_OK, or the DrErrorCode that stops the walk. Two rules
+// differ between walkers and are properties of W:
+//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
+//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
+//                         the rest of the host buffer (decoder)
 template <class W>
-WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host, int64_t host_len,
-             int32_t version) {
+WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version) {
     DrWalkFrame frames[DR_MAX_DEPTH];
     frames[0] = DrWalkFrame{meta, 0, 0, 1, 0, 0, 0, 0};
     int depth = 1;
@@ -115,16 +113,16 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         if (f.pMeta->is_struct != 0) f.iIndex = 0;
         end_element(f);
     };
-    auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta}; };
+    auto fail = [&](DrErrorCode code) { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code}; };
 
     for (;;) {
         DrWalkFrame &f = frames[depth - 1];
         if (ended) {
             ended = false;
-            if (!w.element_done(frames, depth)) return fail();
+            if (const DrErrorCode code = w.element_done(frames, depth)) return fail(code);
         }
         if (f.iRemaining <= 0) {
-            if (--depth == 0) return WalkEnd{true, host_cursor, meta};
+            if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK};
             advance(frames[depth - 1]);
             continue;
         }
@@ -142,13 +140,15 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
 
         int32_t count = e.count;
         if (e.refer_size > 0) {
-            if (!read_width_rule(host, host_len, f.pHostBase + e.refer_off, e.refer_size, &count)) return fail();
-            if (count < 0) return fail();
-            if (rules.check_declared_count && e.count != 0 && count > e.count) return fail();
+            if (!read_width_rule(host, host_len, f.pHostBase + e.refer_off, e.refer_size, &count))
+                return fail(DR_E_HOST_END);
+            if (count < 0) return fail(DR_E_COUNT);
+            if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
         }
 
         if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
-            if (depth == DR_MAX_DEPTH || e.meta_off == -1) return fail();
+            if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
+            if (e.meta_off == -1) return fail(DR_E_TYPE);
             if (count <= 0) {
                 advance(f);
                 continue;
@@ -157,12 +157,12 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             // Every element must start inside the host buffer, and an array of a type with no
             // host size cannot advance: either bound keeps a huge count from spinning the walk.
             if (child->datasize <= 0 ? count > 1 : int64_t{count - 1} * child->datasize > host_len - at)
-                return fail();
+                return fail(DR_E_HOST_END);
             int32_t start = 0;
             if (e.type_code == DR_TYPE_UNION) {
                 int32_t selector = 0;
                 if (!read_width_rule(host, host_len, f.pHostBase + e.select_off, e.select_size, &selector))
-                    return fail();
+                    return fail(DR_E_HOST_END);
                 start = resolve_union(child, selector, version);
                 if (start < 0) {
                     // The rest of this element is left out; a following element of the same
@@ -174,23 +174,23 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             }
             frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
             ++depth;
-            if (!w.push(frames, depth)) return fail();
+            if (const DrErrorCode code = w.push(frames, depth)) return fail(code);
             continue;
         }
 
-        if (count < 0) return fail();
+        if (count < 0) return fail(DR_E_COUNT);
         if (e.type_code == DR_TYPE_STRING) {
-            const bool rest = rules.string_capacity_from_count_in_use ? count == 0 : e.count == 0;
+            const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
             const int64_t capacity = rest ? host_len - at : count;
-            if (!w.string(e, at, capacity)) return fail();
+            if (const DrErrorCode code = w.string(e, at, capacity)) return fail(code);
             host_cursor = at + capacity;
         } else {
             // Values lie `unit` bytes apart; without a positive unit an array would repeat
             // one value as many times as a count member says.
             const int64_t n = int64_t{e.unit} * count;
-            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail();
-            if (at < 0 || at > host_len || n > host_len - at) return fail();
-            if (!w.scalar(e, at, count, n)) return fail();
+            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
+            if (at < 0 || at > host_len || n > host_len - at) return fail(DR_E_HOST_END);
+            if (const DrErrorCode code = w.scalar(e, at, count, n)) return fail(code);
             host_cursor = at + n;
         }
         advance(f);

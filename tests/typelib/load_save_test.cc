@@ -73,6 +73,36 @@ TEST(LoadSave, HeaderChecksRefuseAndLeaveTheOutValue) {
     dr_free_lib(out);
 }
 
+TEST(LoadSave, RefusalsSayWhyWithoutASecondPass) {
+    drtest::Image damaged = drtest::build(nested_lib());
+    std::memset(damaged.meta("Line")->name, 'a', 32);
+    std::vector<uint8_t> magic = drtest::build(drtest::demo_lib()).vec();
+    magic[0] = 0x56;
+    const struct {
+        std::vector<uint8_t> bytes;
+        int code;
+    } cases[] = {{{}, DR_E_IMAGE}, {magic, DR_E_IMAGE}, {damaged.vec(), DR_E_IMAGE},
+                 {drtest::build(drtest::demo_lib()).vec(), DR_OK}};
+    for (const auto &c : cases) {
+        const std::string path = drtest::write_temp_file("why.tlb", c.bytes);
+        DrLib *out = nullptr;
+        DrError err;
+        std::memset(&err, 0x55, sizeof err);
+        EXPECT_EQ(dr_load_lib_file_ex(&out, path.c_str(), &err), c.code == DR_OK ? 0 : -1);
+        EXPECT_EQ(err.code, c.code);
+        const char *why = c.bytes.empty() ? "the file is empty"
+                                          : dr::verify_image(c.bytes.data(), static_cast<int64_t>(c.bytes.size()));
+        EXPECT_STREQ(err.text, why ? why : "");
+        EXPECT_EQ(err.net_offset, -1);
+        EXPECT_EQ(err.host_offset, -1);
+        dr_free_lib(out);
+    }
+    DrError err;
+    DrLib *out = nullptr;
+    EXPECT_EQ(dr_load_lib_file_ex(&out, "/nonexistent/dir/x.tlb", &err), -1);
+    EXPECT_EQ(err.code, DR_E_OPEN);
+}
+
 TEST(LoadSave, MissingFilesAndUnwritablePaths) {
     DrLib *out = reinterpret_cast<DrLib *>(0x1234);
     EXPECT_EQ(dr_load_lib_file(&out, "/nonexistent/dir/x.tlb"), -1);
