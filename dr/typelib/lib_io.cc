@@ -42,12 +42,19 @@ extern "C" int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err) {
     if (std::fseek(fp, 0, SEEK_END) != 0) return set_error(err, DR_E_READ, "the stream cannot seek");
     const long length = std::ftell(fp);
     if (length < 0) return set_error(err, DR_E_READ, "the stream cannot tell its length");
+    // One byte read first tells a stream that cannot be read (a directory) from a long one.
+    if (std::fseek(fp, 0, SEEK_SET) != 0 || (std::fgetc(fp) == EOF && std::ferror(fp)) ||
+        std::fseek(fp, 0, SEEK_SET) != 0)
+        return set_error(err, DR_E_READ);
     if (length == 0) return set_error(err, DR_E_IMAGE, "the file is empty");
     if (length > INT32_MAX) return set_error(err, DR_E_IMAGE, "longer than an image can be");
-    if (std::fseek(fp, 0, SEEK_SET) != 0) return set_error(err, DR_E_READ, "the stream cannot seek");
     void *image = std::calloc(1, static_cast<size_t>(length));
     if (image == nullptr) return set_error(err, DR_E_READ, "out of memory");
     const size_t got = std::fread(image, 1, static_cast<size_t>(length), fp);
+    if (got < static_cast<size_t>(length) && std::ferror(fp)) {
+        std::free(image);
+        return set_error(err, DR_E_READ);
+    }
     const char *why = nullptr;
     bool memory = false;
     try {

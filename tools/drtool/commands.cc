@@ -13,10 +13,6 @@
 namespace drtool {
 namespace {
 
-// Room for a record's network form: generous beside the host record, since strings and
-// element length fields add bytes that the host layout does not have.
-constexpr size_t kMinNetCapacity = size_t{1} << 20;
-
 int32_t buffer_len(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)); }
 
 // What encode, decode and print share: a version, a typelib and a type in it.
@@ -36,17 +32,14 @@ struct Target {
     return t.meta != nullptr ? kExitOk : kExitFailed;
 }
 
-// The library refuses a request older than the record type before it does anything.
-bool refused_version(const Target &t) { return t.meta->version > (t.version == 0 ? INT_MAX : t.version); }
-
 [[nodiscard]] int report_refused(const Target &t) {
     report("type %s starts at version %d, after the requested version %d", t.meta->name, t.meta->version, t.version);
     return kExitFailed;
 }
 
-[[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
-    if (refused_version(t)) return report_refused(t);
-    report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
+[[nodiscard]] int report_codec_failure(const char *what, const Target &t, const DrError &err) {
+    if (err.code == DR_E_VERSION) return report_refused(t);
+    report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, err.net_offset, err.host_offset);
     return kExitFailed;
 }
 
@@ -115,11 +108,17 @@ int run_encode(const Args &args) {
     if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
     if (!host) return kExitFailed;
-    std::vector<char> net(std::min<size_t>(INT32_MAX, std::max(kMinNetCapacity, 8 * host->size())));
-    DrBuffer net_buf{net.data(), buffer_len(net.size())};
+    // A first pass without a network buffer sizes it exactly.
+    DrError err;
+    DrBuffer net_buf{nullptr, 0};
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
-    if (dr_host_to_net(t.meta, &net_buf, &host_buf, t.version) != 0)
-        return report_codec_failure("encoding", t, net_buf.len, host_buf.len);
+    if (dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err) != 0)
+        return report_codec_failure("encoding", t, err);
+    std::vector<char> net(std::max<size_t>(static_cast<size_t>(net_buf.len), 1));
+    net_buf = {net.data(), net_buf.len};
+    host_buf.len = buffer_len(host->size());
+    if (dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err) != 0)
+        return report_codec_failure("encoding", t, err);
     return emit(args, net.data(), static_cast<size_t>(net_buf.len));
 }
 
@@ -134,8 +133,9 @@ int run_decode(const Args &args) {
     std::vector<char> host(std::max<size_t>(host_size, 1), 0);
     DrBuffer host_buf{host.data(), buffer_len(host_size)};
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
-    if (dr_net_to_host(t.meta, &host_buf, &net_buf, t.version) != 0)
-        return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
+    DrError err;
+    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0)
+        return report_codec_failure("decoding", t, err);
     if (static_cast<size_t>(net_buf.len) < net->size())
         report("note: the last %d bytes of %s follow the record and were not read",
                static_cast<int>(net->size() - static_cast<size_t>(net_buf.len)), args[2].c_str());
@@ -149,20 +149,13 @@ int run_print(const Args &args) {
     if (!host) return kExitFailed;
     const bool xml = args.has("--xml");
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
-    const int rc = xml ? dr_print_data_xml(t.meta, stdout, &host_buf, t.version)
-                       : dr_print_data(t.meta, stdout, &host_buf, t.version);
+    DrError err;
+    const int rc = xml ? dr_print_data_xml_ex(t.meta, stdout, &host_buf, t.version, &err)
+                       : dr_print_data_ex(t.meta, stdout, &host_buf, t.version, &err);
     if (rc == 0) return kExitOk;
-    if (refused_version(t)) return report_refused(t);
-    if (xml) {
-        // The stream variant keeps the host length; the buffer variant walks the same way
-        // and reports where it stopped, even with no room for any text.
-        char none[1];
-        DrBuffer sink{none, 1};
-        host_buf.len = buffer_len(host->size());
-        (void)dr_sprint_data_xml(t.meta, &sink, &host_buf, t.version);
-    }
+    if (err.code == DR_E_VERSION) return report_refused(t);
     std::fflush(stdout);
-    report("rendering %s stopped at host offset %d", t.meta->name, host_buf.len);
+    report("rendering %s stopped at host offset %d", t.meta->name, err.host_offset);
     return kExitFailed;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dr/typelib/verify.h"
 #include "tools/drtool/cli.h"
 
 namespace drtool {
@@ -83,19 +82,17 @@ bool write_file(const std::string &path, const char *data, size_t size) {
 
 LibPtr load_typelib(const std::string &path) {
     DrLib *lib = nullptr;
-    if (dr_load_lib_file(&lib, path.c_str()) == 0) return LibPtr(lib);
-    // The loader only says that it refused; the same check on the file's bytes says why.
-    const std::optional<std::vector<char>> bytes = read_file(path);
-    if (!bytes) return nullptr;
-    if (bytes->empty()) {
-        report("%s is not a typelib: the file is empty", path.c_str());
-        return nullptr;
-    }
-    const char *why = dr::verify_image(bytes->data(), static_cast<int64_t>(bytes->size()));
-    if (why != nullptr)
-        report("%s is not a typelib: %s", path.c_str(), why);
+    DrError err;
+    errno = 0;
+    if (dr_load_lib_file_ex(&lib, path.c_str(), &err) == 0) return LibPtr(lib);
+    if (err.code == DR_E_IMAGE)
+        report("%s is not a typelib: %s", path.c_str(), err.text);
+    else if (err.code == DR_E_OPEN && errno != 0)
+        report("cannot open %s: %s", path.c_str(), std::strerror(errno));
+    else if (err.code == DR_E_READ && errno != 0)
+        report("cannot read %s: %s", path.c_str(), std::strerror(errno));
     else
-        report("cannot load %s", path.c_str());
+        report("cannot load %s: %s", path.c_str(), err.text);
     return nullptr;
 }
 
