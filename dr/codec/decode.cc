@@ -37,13 +37,13 @@ public:
         if (f.iLenSize == 0) return DR_OK;
         const int32_t width = length_field(f);
         if (width == 0) return DR_E_LENGTH_FIELD;
-        const char *field = net_ + f.pLenField;
+        const char *field = net_ + f.iLenField;
         const uint32_t length = width == 4 ? get_be32(field)
                               : width == 2 ? get_be16(field)
                                            : static_cast<unsigned char>(*field);
-        cursor_ = f.pNetStart + length;
+        cursor_ = f.iNetStart + length;
         if (cursor_ > net_len_) {
-            fault_at_ = f.pLenField;
+            fault_at_ = f.iLenField;
             return DR_E_LENGTH_FIELD;
         }
         if (f.iRemaining > 0) place_element(frames, depth, &cursor_);

@@ -35,8 +35,8 @@ public:
         if (cursor_ > net_len_) return DR_E_NET_END;
         const int32_t width = length_field(f);
         if (width == 0) return DR_E_LENGTH_FIELD;
-        const auto length = static_cast<uint32_t>(cursor_ - f.pNetStart);
-        if (char *field = net_ ? net_ + f.pLenField : nullptr) {
+        const auto length = static_cast<uint32_t>(cursor_ - f.iNetStart);
+        if (char *field = net_ ? net_ + f.iLenField : nullptr) {
             if (width == 4)
                 put_be32(field, length);
             else if (width == 2)

@@ -18,12 +18,12 @@ namespace dr {
 inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     DrWalkFrame &f = frames[depth - 1];
     if (f.iLenPos < 0) {
-        f.pLenField = *cursor;
+        f.iLenField = *cursor;
         *cursor -= int64_t{f.iLenPos};
-        f.pNetStart = *cursor;
+        f.iNetStart = *cursor;
     } else {
-        f.pNetStart = *cursor;
-        f.pLenField = frames[depth - 2].pNetStart + f.iLenPos;
+        f.iNetStart = *cursor;
+        f.iLenField = frames[depth - 2].iNetStart + f.iLenPos;
     }
 }
 
@@ -85,8 +85,8 @@ protected:
     // failing piece) when it does not lie wholly inside the network buffer.
     [[nodiscard]] int32_t length_field(const DrWalkFrame &f) {
         const int32_t width = f.iLenSize == 2 || f.iLenSize == 4 ? f.iLenSize : 1;
-        if (fits(f.pLenField, width)) return width;
-        fault_at_ = f.pLenField;
+        if (fits(f.iLenField, width)) return width;
+        fault_at_ = f.iLenField;
         return 0;
     }
 

@@ -17,14 +17,16 @@
 
 namespace dr {
 
+// One frame of the walk. The format's walk names the three positions pHostBase, pNetStart
+// and pLenField; here they are byte offsets into the caller's buffers, never pointers.
 struct DrWalkFrame {
     const DrMeta *pMeta;  // the record type walked by this frame
     int32_t iLenSize;     // width of each element's length field; 0 = none (always in frame 0)
     int32_t iIndex;       // entry being processed; in a union frame the selected member
     int32_t iRemaining;   // elements still to walk
-    int64_t pHostBase;    // host offset of the current element
-    int64_t pNetStart;    // network offset where the current element's own bytes begin
-    int64_t pLenField;    // network offset of the current element's length field
+    int64_t iHostBase;    // host offset of the current element
+    int64_t iNetStart;    // network offset where the current element's own bytes begin
+    int64_t iLenField;    // network offset of the current element's length field
     int32_t iLenPos;      // netlen_pos of the member that opened the frame
 };
 
@@ -105,7 +107,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
 
     auto end_element = [&](DrWalkFrame &f) {
         --f.iRemaining;
-        f.pHostBase += f.pMeta->datasize;
+        f.iHostBase += f.pMeta->datasize;
         ended = true;
     };
     auto advance = [&](DrWalkFrame &f) {
@@ -135,12 +137,12 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             advance(f);
             continue;
         }
-        const int64_t at = f.pHostBase + e.off;
+        const int64_t at = f.iHostBase + e.off;
         host_cursor = at;
 
         int32_t count = e.count;
         if (e.refer_size > 0) {
-            if (!read_width_rule(host, host_len, f.pHostBase + e.refer_off, e.refer_size, &count))
+            if (!read_width_rule(host, host_len, f.iHostBase + e.refer_off, e.refer_size, &count))
                 return fail(DR_E_HOST_END);
             if (count < 0) return fail(DR_E_COUNT);
             if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
@@ -161,7 +163,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             int32_t start = 0;
             if (e.type_code == DR_TYPE_UNION) {
                 int32_t selector = 0;
-                if (!read_width_rule(host, host_len, f.pHostBase + e.select_off, e.select_size, &selector))
+                if (!read_width_rule(host, host_len, f.iHostBase + e.select_off, e.select_size, &selector))
                     return fail(DR_E_HOST_END);
                 start = resolve_union(child, selector, version);
                 if (start < 0) {
