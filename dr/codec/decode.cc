@@ -41,8 +41,9 @@ public:
         const uint32_t length = width == 4 ? get_be32(field)
                               : width == 2 ? get_be16(field)
                                            : static_cast<unsigned char>(*field);
+        const bool inside = fits(f.iNetStart, length);
         cursor_ = f.iNetStart + length;
-        if (cursor_ > net_len_) {
+        if (!inside) {
             fault_at_ = f.iLenField;
             return DR_E_LENGTH_FIELD;
         }

@@ -32,7 +32,7 @@ public:
     [[nodiscard]] DrErrorCode element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
         if (f.iLenSize == 0) return DR_OK;
-        if (cursor_ > net_len_) return DR_E_NET_END;
+        if (!fits(cursor_, 0)) return DR_E_NET_END;  // an inline field reserved past the end
         const int32_t width = length_field(f);
         if (width == 0) return DR_E_LENGTH_FIELD;
         const auto length = static_cast<uint32_t>(cursor_ - f.iNetStart);
