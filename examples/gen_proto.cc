@@ -28,7 +28,8 @@ public:
 
     HostRecord &set_int(std::string_view path, int64_t value) {
         const Member m = find(path);
-        if (m.entry->type_code < DR_TYPE_CHAR || m.entry->type_code >= DR_TYPE_FLOAT) fail(path, "is not an integer member");
+        const int32_t code = m.entry->type_code;
+        if (code < DR_TYPE_CHAR || code >= DR_TYPE_FLOAT) fail(path, "is not an integer member");
         put_le(m.offset, static_cast<uint64_t>(value), m.entry->unit);
         return *this;
     }
