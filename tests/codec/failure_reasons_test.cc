@@ -36,7 +36,8 @@ TEST(FailureReasons, EachCallSaysWhyAndWhereAndKeepsItsPlainResult) {
     drtest::Image img = drtest::build(drtest::library(
         {record("R", 1, {field("a", "int"), field("b", "int"), field("s", "string", 4)}), old,
          record("N", 3, {field("n", "uchar"), field("v", "int", 2).refer("n")}),
-         record("L", 4, {field("z", "uchar"), nested("e", "E").netlen(-1, 1)}), record("E", 5, {field("a", "uchar")})}));
+         record("L", 4, {field("z", "uchar"), nested("e", "E").netlen(-1, 1)}),
+         record("E", 5, {field("a", "uchar")})}));
     const std::vector<char> r = chars(hex("00000001 00000002 61626300"));
     const std::vector<char> unterminated = chars(hex("00000001 00000002 61626364"));
     const Case cases[] = {
