@@ -171,6 +171,40 @@ TEST_F(DrtoolOnSample, DecodeNotesBytesAfterTheRecord) {
     EXPECT_EQ(drtest::read_file(dir + "/long.host"), drtest::read_file(sample("login.host")));
 }
 
+// The ping message: a 10-byte head whose 2-byte field at offset 2 gives the length of the
+// body that follows. Its length field is made to disagree with the body's members.
+TEST_F(DrtoolOnSample, DecodeSaysWhatABodyLengthFieldDid) {
+    const std::string dir = drtest::scratch_dir("length_field");
+    ASSERT_EQ(drtool({"encode", lib_path_, "Message", sample("ping.host"), "-o", dir + "/ping.net"}).status, 0);
+    const std::vector<uint8_t> ping = drtest::read_file(dir + "/ping.net");
+    ASSERT_EQ(ping.size(), 26u);
+    ASSERT_EQ(ping[2] * 256 + ping[3], 16);
+    auto decode = [&](std::vector<uint8_t> net, int body_len) {
+        net[2] = static_cast<uint8_t>(body_len >> 8);
+        net[3] = static_cast<uint8_t>(body_len);
+        drtest::write_bytes(dir + "/x.net", net);
+        return drtool({"decode", lib_path_, "Message", dir + "/x.net", "-o", dir + "/x.host"});
+    };
+    const std::string field = "the 2-byte length field of Message.body at network offset 2 announces ";
+    std::vector<uint8_t> padded = ping;
+    padded.insert(padded.end(), 4, 0);
+    drtest::Run r = decode(padded, 20);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "drtool: note: " + field + "20 bytes, more than the 16 its members took: the 4 bytes after them "
+                     "were passed over\n");
+    // The last 4 bytes were read as members, though the length field ends the body before them.
+    r = decode(ping, 12);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "drtool: note: " + field + "12 bytes, fewer than the 16 its members took: decoding went back "
+                     "to offset 22, where the length says the element ends\n");
+    // A length past the end is named, with offsets that lie inside the input.
+    r = decode(ping, 4096);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "drtool: decoding Message failed: " + field + "4096 bytes from offset 10, past the end of the "
+                     "26-byte input\n");
+    EXPECT_EQ(decode(ping, 16).err, "");
+}
+
 TEST_F(DrtoolOnSample, SummaryIsTheLibrarysListing) {
     const drtest::Run r = drtool({"summary", lib_path_});
     EXPECT_EQ(r.status, 0);

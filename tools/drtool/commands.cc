@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "dr/codec/decode_trace.h"
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
 
@@ -118,11 +119,44 @@ int run_decode(const Args &args) {
     std::vector<char> host(std::max<size_t>(host_size, 1), 0);
     DrBuffer host_buf{host.data(), buffer_len(host_size)};
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
-    if (dr_net_to_host(t.meta, &host_buf, &net_buf, t.version) != 0)
+    dr::DecodeTrace trace;
+    const int64_t size = static_cast<int64_t>(net_buf.len);
+    if (dr::net_to_host_traced(t.meta, &host_buf, &net_buf, t.version, &trace) != 0) {
+        if (refused_version(t)) return report_refused(t);
+        if (trace.length_note && trace.element_at + trace.announced > size) {
+            report("decoding %s failed: the %d-byte length field of %s.%s at network offset %lld announces %lld "
+                   "bytes from offset %lld, past the end of the %lld-byte input",
+                   t.meta->name, trace.width, trace.record->name, trace.member->name,
+                   static_cast<long long>(trace.field_at), static_cast<long long>(trace.announced),
+                   static_cast<long long>(trace.element_at), static_cast<long long>(size));
+            return kExitFailed;
+        }
+        // Offsets inside the input only: a cursor past the end means the input ended first.
+        if (net_buf.len > size) {
+            report("decoding %s failed: the input ends at network offset %lld, inside the record (host offset %d)",
+                   t.meta->name, static_cast<long long>(size), host_buf.len);
+            return kExitFailed;
+        }
         return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
-    if (static_cast<size_t>(net_buf.len) < net->size())
-        report("note: the last %d bytes of %s follow the record and were not read",
-               static_cast<int>(net->size() - static_cast<size_t>(net_buf.len)), args[2].c_str());
+    }
+    if (trace.length_note) {
+        const long long announced = trace.announced, took = trace.took;
+        const long long end = trace.element_at + trace.announced;
+        const std::string field = std::to_string(trace.width) + "-byte length field of " + trace.record->name + "." +
+                                  trace.member->name + " at network offset " + std::to_string(trace.field_at);
+        if (announced > took)
+            report("note: the %s announces %lld bytes, more than the %lld its members took: the %lld bytes after "
+                   "them were passed over",
+                   field.c_str(), announced, took, announced - took);
+        else
+            report("note: the %s announces %lld bytes, fewer than the %lld its members took: decoding went back "
+                   "to offset %lld, where the length says the element ends",
+                   field.c_str(), announced, took, end);
+    }
+    const int64_t unread = size - std::max<int64_t>(net_buf.len, trace.furthest);
+    if (unread > 0)
+        report("note: the last %lld bytes of %s follow the record and were not read", static_cast<long long>(unread),
+               args[2].c_str());
     return emit(args, host.data(), host_size);
 }
 
