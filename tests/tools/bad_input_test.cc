@@ -2,6 +2,7 @@
 // standard error, nothing on standard output, and the documented exit status.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <thread>
 
@@ -33,7 +34,33 @@ TEST(DrtoolHelp, ToolHelpListsEveryCommand) {
         EXPECT_EQ(r.out.rfind("usage: drtool COMMAND", 0), 0u) << ask;
         for (const std::string &c : kCommands) EXPECT_NE(r.out.find("\n  " + c + " "), std::string::npos) << c;
         EXPECT_NE(r.out.find("2 a usage error"), std::string::npos);
+        std::string names;
+        for (int i = 0; i < 19; ++i) names += std::string(" ") + dr_type_at(i)->name;
+        EXPECT_NE(r.out.find("the 19 names a typelib's members use:\n " + names + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("no value for longlong, ulonglong, date, time, datetime\nand money members"),
+                  std::string::npos);
     }
+}
+
+// The types the help says print shows without a value are exactly those the renderer
+// writes no value for: a one-member record of each scalar type rendered as text.
+TEST(DrtoolHelp, TypesListedWithoutAValueAreThoseTheRendererLeavesEmpty) {
+    std::vector<std::string> without;
+    for (int i = 2; i < 18; ++i) {
+        drtest::Image img = drtest::build(drtest::library({drtest::record("R", 1, {drtest::field("v", dr_type_at(i)->name)})}));
+        std::vector<char> host(8, 1), text(256);
+        DrBuffer h{host.data(), 8}, out{text.data(), 256};
+        dr_sprint_data(img.meta("R"), &out, &h, 0);
+        const std::string line = text.data();
+        const size_t value = line.find(" v=") + 3;
+        if (value >= line.size() || !std::isdigit(static_cast<unsigned char>(line[value])))
+            without.push_back(dr_type_at(i)->name);
+    }
+    std::string listed;
+    for (size_t k = 0; k < without.size(); ++k)
+        listed += (k == 0 ? "" : k + 1 == without.size() ? "\nand " : ", ") + without[k];
+    EXPECT_EQ(listed, "longlong, ulonglong, date, time, datetime\nand money");
+    EXPECT_NE(drtool({"--help"}).out.find("shows no value for " + listed + " members"), std::string::npos);
 }
 
 TEST(DrtoolHelp, EachCommandHasItsOwnHelp) {
