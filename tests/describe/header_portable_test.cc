@@ -34,9 +34,12 @@ bool compiles(const std::string &compiler, const std::string &flags, const std::
     return std::system((cmd + " >'" + log + "' 2>&1").c_str()) == 0;
 }
 
+// Whether both compilers have their 32-bit headers (gcc-multilib, g++-multilib).
 bool has_m32(const std::string &dir) {
-    std::ofstream(dir + "/probe.c") << "#include <stdint.h>\n#include <stddef.h>\n";
-    return compiles(C_COMPILER, "-m32", {dir + "/probe.c"}, dir + "/probe.log");
+    std::ofstream(dir + "/probe.c") << "#include <stdint.h>\n";
+    std::ofstream(dir + "/probe.cc") << "#include <cstdint>\n";
+    return compiles(C_COMPILER, "-m32", {dir + "/probe.c"}, dir + "/probe.log") &&
+           compiles(CXX_COMPILER, "-m32", {dir + "/probe.cc"}, dir + "/probe.log");
 }
 
 drtest::Image sample_image() {
