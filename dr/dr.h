@@ -136,8 +136,10 @@ typedef struct DrLibParams {
 
 /* Creates an empty image in buf (params->size bytes). -1 leaves buf untouched. */
 int dr_init_lib(void *buf, const DrLibParams *params);
-/* Reads a whole stream into a new image and verifies it; *out is set only on success.
-   The stream is left open. */
+/* Reads an image from a stream and verifies it; *out is set only on success. The header
+   comes first: without the mark and format level nothing more is read. A seekable stream is
+   read from its start and must be exactly the header's size long; a pipe is read from where
+   it stands up to that size and must end there. The stream is left open. */
 int dr_load_lib(DrLib **out, FILE *fp);
 /* As dr_load_lib, from a file opened by path in binary mode. */
 int dr_load_lib_file(DrLib **out, const char *path);
