@@ -149,7 +149,7 @@ namespace {
 // type outside the directory, or back to a type still being placed, adds no constraint.
 std::vector<int32_t> definition_order(const DrLib *lib) {
     const int32_t n = dr::header(lib)->meta_count;
-    std::vector<int32_t> order, row_of_off;
+    std::vector<int32_t> order;
     std::vector<uint8_t> state(static_cast<size_t>(n), 0);  // 0 new, 1 being placed, 2 placed
     std::vector<std::pair<int32_t, int32_t>> offsets;       // (meta offset, row), sorted
     for (int32_t i = 0; i < n; ++i) offsets.emplace_back(dr::directory(lib)[i].offset, i);
