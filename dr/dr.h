@@ -165,9 +165,12 @@ typedef struct DrLibParams {
 typedef enum DrErrorCode {
     DR_OK = 0,
     DR_E_ARGUMENT,     /* a null pointer, or an output buffer without room for its NUL */
-    DR_E_OPEN,         /* the file cannot be opened */
-    DR_E_READ,         /* the stream cannot be read, or memory ran out */
-    DR_E_IMAGE,        /* the bytes are not a sound typelib image */
+    DR_E_OPEN,         /* the file cannot be opened (text: the system's reason) */
+    DR_E_READ,         /* the stream cannot be read (text: the system's reason) */
+    DR_E_MEMORY,       /* memory ran out */
+    DR_E_NOT_TYPELIB,  /* the bytes do not begin with the typelib mark */
+    DR_E_FORMAT_LEVEL, /* a typelib of another format level (text: "format level N") */
+    DR_E_IMAGE,        /* a typelib image that is cut, too long or unsound (text: which check) */
     DR_E_VERSION,      /* the requested version is older than the record type */
     DR_E_COUNT,        /* a count member holds a negative count or one above the declared count */
     DR_E_DEPTH,        /* records nested deeper than DR_MAX_DEPTH frames */
@@ -175,27 +178,33 @@ typedef enum DrErrorCode {
     DR_E_HOST_END,     /* a member lies outside the host buffer */
     DR_E_STRING,       /* a string without its NUL, or a network string length out of range */
     DR_E_NET_END,      /* the network buffer ends before the record does */
-    DR_E_LENGTH_FIELD, /* an element length field lies outside the network buffer or points past it */
+    DR_E_LENGTH_FIELD, /* an element length field lies outside the network buffer */
+    DR_E_LENGTH_PAST,  /* an element length field points past the end of the network bytes */
     DR_E_CUT           /* the text did not fit the output buffer, or a value has no text form */
 } DrErrorCode;
 
-/* Why and where a call failed, filled by the _ex variants in the caller's storage. On
-   success code is DR_OK and text empty. Offsets are -1 where they do not apply; a codec
-   or rendering failure gives the network offset of the piece that failed (for a length
-   field, the field itself) and the host offset of the member being taken. */
+/* Why and where a call failed, filled by the _ex variants in the caller's storage.
+   Offsets are -1 where they do not apply. A codec or rendering failure gives the network
+   offset of the piece that failed (for a length field, the field itself) and the host
+   offset of the member being taken. On success code is DR_OK and the offsets are the
+   returned lengths; a decode then gives as net_offset the end of the furthest byte it read
+   (past the returned length when a length field moved it back), and as text a note on the
+   first element whose length field disagreed with the bytes its members took, else "". */
 typedef struct DrError {
     int code;            /* a DrErrorCode */
     int32_t net_offset;
     int32_t host_offset;
-    char text[96];       /* one line, NUL-terminated */
+    char text[320];      /* one line, NUL-terminated */
 } DrError;
 
 /* ---- typelib ---------------------------------------------------------------------- */
 
 /* Creates an empty image in buf (params->size bytes). -1 leaves buf untouched. */
 int dr_init_lib(void *buf, const DrLibParams *params);
-/* Reads a whole stream into a new image and verifies it; *out is set only on success.
-   The stream is left open. */
+/* Reads an image from a stream and verifies it; *out is set only on success. The header
+   comes first: without the mark and format level nothing more is read. A seekable stream is
+   read from its start and must be exactly the header's size long; a pipe is read from where
+   it stands up to that size and must end there. The stream is left open. */
 int dr_load_lib(DrLib **out, FILE *fp);
 /* As dr_load_lib, from a file opened by path in binary mode. */
 int dr_load_lib_file(DrLib **out, const char *path);
@@ -281,9 +290,18 @@ int dr_print_member_path(const DrMeta *meta, int entry, int offset, FILE *fp);
 int dr_sprint_member_path(const DrMeta *meta, int entry, int offset, char *pos, int room);
 /* Writes a C header declaring every macro and type; -1 when the file cannot be opened. */
 int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix);
+/* Flags of dr_write_header_file_ex; 0 writes exactly what dr_write_header_file writes. */
+#define DR_HEADER_STDINT 1   /* <stdint.h> fixed-width types for every integer member but char */
+#define DR_HEADER_CHECKS 2   /* compile-time checks of each type's size and a member offset or two */
+#define DR_HEADER_ORDER 4    /* define each type before the types whose members use it */
+#define DR_HEADER_PORTABLE (DR_HEADER_STDINT | DR_HEADER_CHECKS | DR_HEADER_ORDER)
+/* As dr_write_header_file, with the flags above: with DR_HEADER_PORTABLE the header gives the
+   typelib's layout on any host, or does not compile there. */
+int dr_write_header_file_ex(const DrLib *lib, const char *path, const char *member_prefix, int flags);
 /* Writes the C definition of one struct or union to the stream. */
 void dr_write_struct_decl(const DrMeta *meta, FILE *fp, const char *member_prefix);
-/* Derives an include-guard name of at most `bound` characters from a path; out holds bound+1. */
+/* Derives an include-guard name (a C identifier) of at most `bound` characters from the text
+   after a path's last backslash or slash; out holds bound+1. */
 void dr_file_to_guard(char *out, int bound, const char *path);
 /* Writes a plain-text listing of every macro, type and member. */
 void dr_print_lib_summary(FILE *fp, const DrLib *lib);

@@ -15,8 +15,10 @@ namespace dr {
 // pass the end of the network buffer only by an inline length field reserved there, which
 // leaves the record incomplete: that is a failure even when the walk itself completed.
 // A walker that can size (the encoder) takes a null network pointer as a request to count.
-template <class Walker>
-[[nodiscard]] int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {
+// `extra` arguments go to the walker's constructor after the buffers.
+template <class Walker, class... Extra>
+[[nodiscard]] int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err,
+                            Extra... extra) {
     if (meta == nullptr || net == nullptr || host == nullptr) return set_error(err, DR_E_ARGUMENT);
     const int32_t v = effective_version(version);
     const int64_t host_len = usable_length(host);
@@ -25,12 +27,13 @@ template <class Walker>
         net->len = host->len = 0;
         return set_error(err, DR_E_VERSION, nullptr, 0, 0);
     }
-    Walker w(host->data, host_len, net->data, net_len);
+    Walker w(host->data, host_len, net->data, net_len, extra...);
     const WalkEnd end = walk(w, meta, host->data, host_len, v);
     net->len = as_buffer_len(w.reported_cursor());
     host->len = as_buffer_len(end.host_cursor);
     const DrErrorCode code = !end.ok ? end.code : w.cursor() <= net_len ? DR_OK : DR_E_NET_END;
-    return set_error(err, code, nullptr, code == DR_OK ? net->len : w.fault_offset(), host->len);
+    return set_error(err, code, err ? w.explain(code) : nullptr,
+                     code == DR_OK ? w.success_offset() : w.fault_offset(), host->len);
 }
 
 }  // namespace dr

@@ -16,6 +16,8 @@ public:
     // Bytes written (a reservation past the end was never written); when sizing, the
     // capacity the encoding needs.
     int64_t reported_cursor() const { return net_ ? std::min(cursor_, net_len_) : std::max(need_, cursor_); }
+    int64_t success_offset() const { return reported_cursor(); }
+    const char *explain(DrErrorCode) const { return nullptr; }
 
     [[nodiscard]] DrErrorCode string(const DrEntry &, int64_t at, int64_t capacity) {
         const int64_t chars = string_length(host_, host_len_, at, capacity);

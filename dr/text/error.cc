@@ -12,7 +12,10 @@ const char *error_text(int code) {
     case DR_E_ARGUMENT: return "a required pointer is null or the output buffer has no room";
     case DR_E_OPEN: return "the file cannot be opened";
     case DR_E_READ: return "the stream cannot be read";
-    case DR_E_IMAGE: return "not a typelib image";
+    case DR_E_MEMORY: return "out of memory";
+    case DR_E_NOT_TYPELIB: return "no typelib mark";
+    case DR_E_FORMAT_LEVEL: return "a typelib of another format level";
+    case DR_E_IMAGE: return "not a sound typelib image";
     case DR_E_VERSION: return "the requested version is older than the record type";
     case DR_E_COUNT: return "a count member holds a negative count or one above the declared count";
     case DR_E_DEPTH: return "records nested deeper than the walk's 32 frames";
@@ -20,7 +23,8 @@ const char *error_text(int code) {
     case DR_E_HOST_END: return "a member lies outside the host buffer";
     case DR_E_STRING: return "a string has no NUL within its capacity, or its network length is wrong";
     case DR_E_NET_END: return "the network buffer ends before the record does";
-    case DR_E_LENGTH_FIELD: return "an element length field lies outside the network bytes or points past them";
+    case DR_E_LENGTH_FIELD: return "an element length field lies outside the network bytes";
+    case DR_E_LENGTH_PAST: return "an element length field points past the end of the network bytes";
     case DR_E_CUT: return "the text was cut, or a value has no text form";
     default: return "unknown failure";
     }

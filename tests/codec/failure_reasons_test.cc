@@ -46,7 +46,7 @@ TEST(FailureReasons, EachCallSaysWhyAndWhereAndKeepsItsPlainResult) {
         {"count above its bound", "N", dr_net_to_host_ex, dr_net_to_host, 9, chars(hex("03")), 0, DR_E_COUNT, 1, 1},
         // The length 0x30 points past the 3 bytes: the error names the field at offset 1.
         {"length past the input", "L", dr_net_to_host_ex, dr_net_to_host, 2, chars(hex("07 30 01")), 0,
-         DR_E_LENGTH_FIELD, 1, 2},
+         DR_E_LENGTH_PAST, 1, 2},
         {"text cut", "R", dr_sprint_data_ex, dr_sprint_data, 8, r, 0, DR_E_CUT, -1, 12},
         {"version refused", "Old", dr_host_to_net_ex, dr_host_to_net, 8, r, 2, DR_E_VERSION, 0, 0},
     };
@@ -68,6 +68,13 @@ TEST(FailureReasons, EachCallSaysWhyAndWhereAndKeepsItsPlainResult) {
         EXPECT_EQ(err.host_offset, c.host_offset);
         EXPECT_GT(std::strlen(err.text), 10u);
     }
+    // The length field pointing past the input is named, with offsets inside the input.
+    std::vector<char> host(2), net = chars(hex("07 30 01"));
+    DrBuffer h{host.data(), 2}, n{net.data(), 3};
+    DrError err;
+    ASSERT_EQ(dr_net_to_host_ex(img.meta("L"), &h, &n, 0, &err), -1);
+    EXPECT_STREQ(err.text, "the 1-byte length field of L.e at network offset 1 announces 48 bytes from offset 2, "
+                           "past the end of the 3-byte input");
 }
 
 TEST(FailureReasons, TheStreamRenderingSaysWhereItStoppedThoughItKeepsTheHostLength) {

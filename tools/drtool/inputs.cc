@@ -83,16 +83,16 @@ bool write_file(const std::string &path, const char *data, size_t size) {
 LibPtr load_typelib(const std::string &path) {
     DrLib *lib = nullptr;
     DrError err;
-    errno = 0;
     if (dr_load_lib_file_ex(&lib, path.c_str(), &err) == 0) return LibPtr(lib);
-    if (err.code == DR_E_IMAGE)
-        report("%s is not a typelib: %s", path.c_str(), err.text);
-    else if (err.code == DR_E_OPEN && errno != 0)
-        report("cannot open %s: %s", path.c_str(), std::strerror(errno));
-    else if (err.code == DR_E_READ && errno != 0)
-        report("cannot read %s: %s", path.c_str(), std::strerror(errno));
-    else
-        report("cannot load %s: %s", path.c_str(), err.text);
+    const char *p = path.c_str();
+    switch (err.code) {
+    case DR_E_OPEN: report("cannot open %s: %s", p, err.text); break;
+    case DR_E_READ: report("cannot read %s: %s", p, err.text); break;
+    case DR_E_NOT_TYPELIB: report("%s is not a typelib (%s)", p, err.text); break;
+    case DR_E_FORMAT_LEVEL: report("%s is a typelib of %s; this tool reads level 103 only", p, err.text); break;
+    case DR_E_IMAGE: report("%s is not a typelib: %s", p, err.text); break;
+    default: report("cannot load %s: %s", p, err.text); break;
+    }
     return nullptr;
 }
 
