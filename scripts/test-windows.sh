@@ -124,8 +124,9 @@ cross_build() {  # arch (i686 or x86_64)
   local dir=$build/$1
   echo "== windows: configure and build $dir"
   cmake -S "$root" -B "$dir" -G Ninja --no-warn-unused-cli \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$1.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$dir" -j 2
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$1.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null ||
+    fail "$1 cross build: cmake could not configure $dir"
+  cmake --build "$dir" -j 2 || fail "$1 cross build failed (compiler output above)"
   [ -f "$dir/component/TavEncoder.dll" ] && [ -f "$dir/tests/component/windows/tav_client.exe" ] ||
     fail "$1 build products missing"
   step_done "$1 cross build"
