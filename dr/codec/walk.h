@@ -136,7 +136,8 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
     auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, steps}; };
 
     for (;;) {
-        if (++steps > budget) return fail();
+        if (steps == budget) return fail();
+        ++steps;
         DrWalkFrame &f = frames[depth - 1];
         if (ended) {
             ended = false;
