@@ -33,23 +33,6 @@ dr::WalkEnd count_steps(const DrMeta *meta, const std::vector<char> &host, int64
     return dr::walk(w, rules, meta, host.data(), static_cast<int64_t>(host.size()), dr::kNewest);
 }
 
-// `levels` record types L0.. each holding `members` members of the next type, the last
-// without members. `count` elements per member, all members at offset 0, every host size
-// `datasize`: a walk without bounds visits (members x count)^levels elements.
-drtest::Lib chain(int levels, int members, int32_t count, int32_t datasize) {
-    drtest::Lib lib;
-    for (int i = 0; i < levels; ++i) {
-        std::vector<drtest::Entry> entries;
-        for (int k = 0; k < members; ++k)
-            entries.push_back(nested("m" + std::to_string(k), "L" + std::to_string(i + 1), count).at(0));
-        lib.metas.push_back(record("L" + std::to_string(i), i + 1, entries));
-        lib.metas.back().datasize = datasize;
-    }
-    lib.metas.push_back(record("L" + std::to_string(levels), levels + 1, {}));
-    lib.metas.back().datasize = datasize;
-    return lib;
-}
-
 bool loads(const drtest::Image &img) {
     DrLib *lib = nullptr;
     const int rc = dr_load_lib_file(&lib, drtest::write_temp_file("bounds", img.vec()).c_str());
@@ -82,7 +65,7 @@ TEST(WalkBounds, NestedArraysWiderThanTheirRecordAreRefusedAndCannotMultiply) {
     // The reported image: 5 levels of `struct { Next a[100]; }` of host size 1 and a host
     // record of 5 x 99 + 1 bytes took 11 s to encode. The loader refuses it; walked without
     // loading, the elements of a nested member must fit their enclosing element.
-    drtest::Image img = drtest::build(chain(5, 1, 100, 1));
+    drtest::Image img = drtest::build(drtest::chain(5, 1, 100, 1));
     EXPECT_STREQ(dr::verify_image(img.bytes(), static_cast<int64_t>(img.size())),
                  "member reaches outside its record");
     EXPECT_FALSE(loads(img));
@@ -93,7 +76,7 @@ TEST(WalkBounds, NestedArraysWiderThanTheirRecordAreRefusedAndCannotMultiply) {
 TEST(WalkBounds, LoadableImagesThatRepeatSubtreesStopAtTheBudget) {
     // Members that overlap (8 at offset 0 of a 1-byte record) and types of no host size pass
     // every load check, yet repeat a subtree 8^12 times. The budget ends them with a failure.
-    for (const drtest::Lib &lib : {chain(12, 8, 1, 1), chain(12, 8, 1, 0)}) {
+    for (const drtest::Lib &lib : {drtest::chain(12, 8, 1, 1), drtest::chain(12, 8, 1, 0)}) {
         drtest::Image img = drtest::build(lib);
         ASSERT_TRUE(loads(img));
         const DrMeta *top = img.meta("L0");
