@@ -8,7 +8,7 @@
 //   - every truncated prefix of the network form fails to decode;
 //   - the text and XML buffer renderers at every capacity give a NUL-terminated prefix of
 //     the full text, and succeed from the capacity that holds it.
-// Prefixes and capacities are all tried up to 128; above that, 64 per input (sizes_below).
+// Prefixes and capacities are all tried up to 64; above that, 32 per input (sizes_below).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -74,19 +74,19 @@ Decoded decode(const DrMeta *meta, const std::vector<char> &net, size_t len, siz
     return {rc, n.len, host};
 }
 
-// The sizes below `limit` to try: all of them when there are at most 128; otherwise the 16
-// smallest, the 16 largest and 32 drawn from `seed`, so that each size is met over a run
+// The sizes below `limit` to try: all of them when there are at most 64; otherwise the 8
+// smallest, the 8 largest and 16 drawn from `seed`, so that each size is met over a run
 // while one input stays cheap.
 std::vector<int32_t> sizes_below(int32_t limit, uint32_t seed) {
     std::vector<int32_t> out;
-    if (limit <= 128) {
+    if (limit <= 64) {
         for (int32_t k = 0; k < limit; ++k) out.push_back(k);
         return out;
     }
-    for (int32_t k = 0; k < 16; ++k) out.push_back(k), out.push_back(limit - 1 - k);
-    for (int k = 0; k < 32; ++k) {
+    for (int32_t k = 0; k < 8; ++k) out.push_back(k), out.push_back(limit - 1 - k);
+    for (int k = 0; k < 16; ++k) {
         seed = seed * 1664525u + 1013904223u;
-        out.push_back(16 + static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(limit - 32)));
+        out.push_back(8 + static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(limit - 16)));
     }
     return out;
 }
