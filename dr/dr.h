@@ -174,6 +174,7 @@ typedef enum DrErrorCode {
     DR_E_VERSION,      /* the requested version is older than the record type */
     DR_E_COUNT,        /* a count member holds a negative count or one above the declared count */
     DR_E_DEPTH,        /* records nested deeper than DR_MAX_DEPTH frames */
+    DR_E_STEPS,        /* overlapping members repeat the walk past its step budget */
     DR_E_TYPE,         /* a member's description cannot be followed (unit, type reference) */
     DR_E_HOST_END,     /* a member lies outside the host buffer */
     DR_E_STRING,       /* a string without its NUL, or a network string length out of range */
@@ -244,16 +245,17 @@ int dr_type_by_code(int code);
    would start past the host end, and element units other than 1, 2, 4 and 8.
    An unresolved union selector inside one element of an array of records ends that
    element only: the following elements keep the array's count and host stride and start
-   again at the first member of the element's type.
-   Sizing: with net->data NULL nothing is written and the capacity is unbounded; net->len
-   returns the smallest capacity with which the same call succeeds. */
+   again at the first member of the element's type. */
 int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version);
 /* Decodes network form into the host record (not cleared first), with the same walk and
    the same bounds as dr_host_to_net; a length field outside the input fails the call.
    host->len: capacity in, host cursor out; net->len: bytes available in, consumed out. */
 int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version);
 /* As dr_host_to_net and dr_net_to_host, with the same results and lengths; *err (when
-   not NULL) says why and where a call failed. */
+   not NULL) says why and where a call failed. Sizing: dr_host_to_net_ex with net->data NULL
+   writes nothing and takes the capacity as unbounded; net->len returns the smallest
+   capacity with which the same call succeeds. (dr_host_to_net takes a NULL pointer as an
+   empty buffer.) */
 int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err);
 int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err);
 

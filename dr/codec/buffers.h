@@ -14,21 +14,25 @@ namespace dr {
 // Both lengths are set on every return; a refused version writes nothing. The cursor can
 // pass the end of the network buffer only by an inline length field reserved there, which
 // leaves the record incomplete: that is a failure even when the walk itself completed.
-// A walker that can size (the encoder) takes a null network pointer as a request to count.
-// `extra` arguments go to the walker's constructor after the buffers.
+// With `sizing`, a null network pointer asks the encoder to count: nothing is written and
+// the capacity is as large as a buffer length can say. `extra` arguments go to the walker's
+// constructor after the buffers.
 template <class Walker, class... Extra>
 [[nodiscard]] int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err,
-                            Extra... extra) {
+                            bool sizing, Extra... extra) {
     if (meta == nullptr || net == nullptr || host == nullptr) return set_error(err, DR_E_ARGUMENT);
     const int32_t v = effective_version(version);
     const int64_t host_len = usable_length(host);
-    const int64_t net_len = Walker::kCanSize && net->data == nullptr ? INT32_MAX : usable_length(net);
+    sizing = sizing && net->data == nullptr;
+    const int64_t net_len = sizing ? INT32_MAX : usable_length(net);
     if (meta->version > v) {
         net->len = host->len = 0;
         return set_error(err, DR_E_VERSION, nullptr, 0, 0);
     }
     Walker w(host->data, host_len, net->data, net_len, extra...);
-    const WalkEnd end = walk(w, meta, host->data, host_len, v);
+    // The step budget allows for the network bytes; a sizing walk has no buffer to bound
+    // them and allows for as many as the host record holds.
+    const WalkEnd end = walk(w, meta, host->data, host_len, v, sizing ? host_len : net_len);
     net->len = as_buffer_len(w.reported_cursor());
     host->len = as_buffer_len(end.host_cursor);
     const DrErrorCode code = !end.ok ? end.code : w.cursor() <= net_len ? DR_OK : DR_E_NET_END;

@@ -12,7 +12,6 @@ namespace {
 class Decoder : public NetWalker<false> {
 public:
     static constexpr bool kRestFromCountInUse = true;
-    static constexpr bool kCanSize = false;
 
     // With `explain`, the decoder also keeps the first element whose length field disagreed
     // with the bytes its members took, for the caller's DrError.
@@ -110,7 +109,7 @@ private:
 }  // namespace dr
 
 extern "C" int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {
-    return dr::run_codec<dr::Decoder>(meta, host, net, version, err, err != nullptr);
+    return dr::run_codec<dr::Decoder>(meta, host, net, version, err, false, err != nullptr);
 }
 
 extern "C" int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version) {

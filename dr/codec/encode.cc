@@ -10,7 +10,6 @@ namespace {
 class Encoder : public NetWalker<true> {
 public:
     static constexpr bool kRestFromCountInUse = false;
-    static constexpr bool kCanSize = true;
     using NetWalker::NetWalker;
 
     // Bytes written (a reservation past the end was never written); when sizing, the
@@ -55,9 +54,10 @@ public:
 }  // namespace dr
 
 extern "C" int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err) {
-    return dr::run_codec<dr::Encoder>(meta, host, net, version, err);
+    return dr::run_codec<dr::Encoder>(meta, host, net, version, err, true);
 }
 
+// A null network pointer is an empty buffer here, as it always was; only the _ex call sizes.
 extern "C" int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version) {
-    return dr_host_to_net_ex(meta, net, host, version, nullptr);
+    return dr::run_codec<dr::Encoder>(meta, host, net, version, nullptr, false);
 }

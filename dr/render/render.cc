@@ -24,7 +24,7 @@ int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuff
 
     const int64_t host_len = usable_length(host);
     RenderWalker walker(sink, style, host->data, host_len);
-    const WalkEnd end = walk(walker, meta, host->data, host_len, v);
+    const WalkEnd end = walk(walker, meta, host->data, host_len, v, fp ? 0 : int64_t{out->len});
 
     if (style == Style::kXml)
         sink.piece({"</", field_text(end.top->name), ">\n"});

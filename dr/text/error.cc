@@ -19,6 +19,7 @@ const char *error_text(int code) {
     case DR_E_VERSION: return "the requested version is older than the record type";
     case DR_E_COUNT: return "a count member holds a negative count or one above the declared count";
     case DR_E_DEPTH: return "records nested deeper than the walk's 32 frames";
+    case DR_E_STEPS: return "overlapping members repeat the walk past its step budget";
     case DR_E_TYPE: return "a member's unit or type reference cannot be followed";
     case DR_E_HOST_END: return "a member lies outside the host buffer";
     case DR_E_STRING: return "a string has no NUL within its capacity, or its network length is wrong";

@@ -97,9 +97,11 @@ TEST(FailureReasons, SizingGivesTheSmallestCapacityThatSucceeds) {
     std::vector<char> host = {7};
     auto encode = [&](char *data, int32_t cap) {
         DrBuffer n{data, cap}, h{host.data(), 1};
-        return std::make_pair(dr_host_to_net(img.meta("F"), &n, &h, 0), n.len);
+        return std::make_pair(dr_host_to_net_ex(img.meta("F"), &n, &h, 0, nullptr), n.len);
     };
     EXPECT_EQ(encode(nullptr, 0), std::make_pair(0, 12));
+    DrBuffer none{nullptr, 0}, h{host.data(), 1};
+    EXPECT_EQ(dr_host_to_net(img.meta("F"), &none, &h, 0), -1);  // the plain call keeps its result
     std::vector<char> net(12);
     EXPECT_EQ(encode(net.data(), 12), std::make_pair(0, 1));
     EXPECT_EQ(encode(net.data(), 11).first, -1);
