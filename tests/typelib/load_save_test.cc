@@ -246,6 +246,21 @@ TEST(LoadSave, DamagedContentIsRefused) {
     }
 }
 
+TEST(LoadSave, LongChainsOfNestedTypesAreCheckedWhileTheCheckStackGrows) {
+    // 40 types each holding the next: the check's stack grows (and moves) many times.
+    drtest::Lib lib;
+    for (int i = 0; i < 40; ++i)
+        lib.metas.push_back(i == 39 ? record("T39", 39, {field("x", "int")})
+                                    : record("T" + std::to_string(i), i, {nested("n", "T" + std::to_string(i + 1))}));
+    drtest::Image chain = drtest::build(lib);
+    DrLib *out = nullptr;
+    ASSERT_EQ(load_bytes(chain.vec(), &out), 0);
+    dr_free_lib(out);
+    // The last type refers back to the first: found at the bottom of the deepest stack.
+    chain.entry("T39", "x").meta_off = chain.meta_offset("T0");
+    EXPECT_STREQ(dr::verify_image(chain.bytes(), static_cast<int64_t>(chain.size())), "record type contains itself");
+}
+
 TEST(LoadSave, UnusualButHarmlessImagesAreAccepted) {
     drtest::Lib lib = nested_lib();
     lib.macros = {{"Z", 1}, {"A", 2}};
