@@ -65,14 +65,14 @@ public:
     static constexpr bool kRestFromCountInUse = false;
 
     RenderWalker(Sink &out, Style style, const char *host, int64_t host_len)
-        : out_(out), style_(style), host_(host), host_len_(host_len) {}
+        : out_(out), style_(style), host_{host, host_len} {}
 
     bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & DR_IO_NO_XML) != 0; }
 
     [[nodiscard]] DrErrorCode scalar(const DrEntry &e, int64_t at, int32_t count, int64_t) {
         // Each value is read `unit` bytes after the last; all of each must lie in the host.
         const int32_t width = value_width(e.type_code);
-        if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return DR_E_HOST_END;
+        if (count > 0 && width > 0 && !host_.span(at, int64_t{count - 1} * e.unit + width)) return DR_E_HOST_END;
         const std::string_view name = field_text(e.name);
         if (style_ == Style::kXml)
             out_.format("<%.*s>", static_cast<int>(name.size()), name.data());
@@ -80,16 +80,17 @@ public:
             out_.format(" %.*s[%d]=", static_cast<int>(name.size()), name.data(), count);
         else
             out_.format(" %.*s=", static_cast<int>(name.size()), name.data());
-        for (int32_t k = 0; k < count; ++k) write_value(out_, style_, e.type_code, host_ + at + int64_t{k} * e.unit);
+        for (int32_t k = 0; k < count; ++k)
+            write_value(out_, style_, e.type_code, host_.data + at + int64_t{k} * e.unit);
         if (style_ == Style::kXml) out_.format("</%.*s>\n", static_cast<int>(name.size()), name.data());
         return DR_OK;
     }
 
     [[nodiscard]] DrErrorCode string(const DrEntry &e, int64_t at, int64_t capacity) {
-        const int64_t len = string_length(host_, host_len_, at, capacity);
+        const int64_t len = string_length(host_, at, capacity);
         if (len < 0) return DR_E_STRING;
         const std::string_view name = field_text(e.name);
-        const std::string_view text(host_ + at, static_cast<size_t>(len));
+        const std::string_view text(host_.data + at, static_cast<size_t>(len));
         if (style_ == Style::kXml) {
             out_.piece({"<", name, ">", text, "</", name, ">\n"});
         } else {
@@ -120,8 +121,7 @@ private:
 
     Sink &out_;
     Style style_;
-    const char *host_;
-    int64_t host_len_;
+    Host<const char> host_;
 };
 
 }  // namespace dr
