@@ -9,6 +9,7 @@
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
+#include "tools/drtool/outputs.h"
 
 namespace drtool {
 namespace {
@@ -57,15 +58,6 @@ bool refused_version(const Target &t) { return t.meta->version > (t.version == 0
     return kExitOk;
 }
 
-// A description written to a file by the library; -1 means it could not be created.
-[[nodiscard]] int report_unwritable(const std::string &path) {
-    if (errno != 0)
-        report("cannot create %s: %s", path.c_str(), std::strerror(errno));
-    else
-        report("cannot create %s", path.c_str());
-    return kExitFailed;
-}
-
 int run_summary(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
@@ -76,6 +68,7 @@ int run_summary(const Args &args) {
 int run_xml(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
+    if (args.has("--source")) return write_source(lib.get(), args.value("-o"));
     if (const std::string *path = args.value("-o")) {
         errno = 0;
         return dr_print_lib_xml_file(lib.get(), path->c_str()) == 0 ? kExitOk : report_unwritable(*path);
@@ -83,31 +76,11 @@ int run_xml(const Args &args) {
     return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
 }
 
-// The library makes the include guard of everything after the path's last backslash, so a
-// path with forward slashes would give a guard such as OUT/LOBBY_H. The header is therefore
-// written from inside its directory, under its file name alone.
 int run_header(const Args &args) {
-    namespace fs = std::filesystem;
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
     const std::string *prefix = args.value("--prefix");
-    const fs::path target(args[1]);
-    std::error_code ec;
-    const fs::path home = fs::current_path(ec);
-    if (target.has_parent_path()) {
-        fs::current_path(target.parent_path(), ec);
-        if (ec) {
-            report("cannot create %s: %s", args[1].c_str(), ec.message().c_str());
-            return kExitFailed;
-        }
-    }
-    errno = 0;
-    const std::string name = target.filename().string();
-    const int rc = dr_write_header_file(lib.get(), name.c_str(), prefix ? prefix->c_str() : nullptr);
-    const int open_error = errno;
-    if (target.has_parent_path()) fs::current_path(home, ec);
-    errno = open_error;
-    return rc == 0 ? kExitOk : report_unwritable(args[1]);
+    return write_header(lib.get(), args[1], prefix ? prefix->c_str() : nullptr);
 }
 
 int run_encode(const Args &args) {
@@ -176,9 +149,14 @@ const std::vector<Command> &commands() {
          "Shows the header's counts, every macro, and every type with the raw numbers of each\n"
          "member, as stored.\n",
          run_summary},
-        {"xml", {"LIB"}, {{"-o", "FILE", "write the description to FILE instead of standard output"}},
+        {"xml", {"LIB"},
+         {{"-o", "FILE", "write the description to FILE instead of standard output"},
+          {"--source", "", "write the complete source that 'drtool compile' turns back into LIB"}},
          "Describe a typelib as XML",
-         "Writes the typelib's macros and every type with its members as XML.\n", run_xml},
+         "Writes the typelib's macros and every type with its members as XML. The description\n"
+         "leaves out what only layout needs (element length fields, type versions); with\n"
+         "--source it keeps everything, so that compiling it gives LIB back byte for byte.\n",
+         run_xml},
         {"header", {"LIB", "OUT.h"}, {{"--prefix", "P", "put P before every member name (m_ gives m_iScore)"}},
          "Write a C header that declares every macro and type of a typelib",
          "Declares each macro as a #define and each type as a packed struct or union, so that a\n"
@@ -205,6 +183,7 @@ const std::vector<Command> &commands() {
          "Shows the record of TYPE in HOSTFILE (at least the type's datasize bytes), leaving\n"
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
+        compile_command(),
     };
     return table;
 }
