@@ -67,8 +67,16 @@ private:
     }
     static void XMLCALL on_text(void *self, const XML_Char *s, int len) {
         guarded(self, [&](Parser &p) {
-            for (int i = 0; i < len; ++i)
-                if (!std::strchr(" \t\r\n", s[i])) throw Error(p.here(), "text is not allowed here, only elements");
+            Pos at = p.here();  // where this run of text starts; the error names its first non-blank
+            for (int i = 0; i < len; ++i) {
+                if (s[i] == '\n') {
+                    ++at.line, at.column = 1;
+                } else if (s[i] == ' ' || s[i] == '\t' || s[i] == '\r') {
+                    ++at.column;
+                } else {
+                    throw Error(at, "text is not allowed here, only elements");
+                }
+            }
         });
     }
     // No document type: it could define entities, and the source format needs none.

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -201,7 +202,19 @@ TEST_F(DrtoolOnSample, XmlIsTheLibrarysDescription) {
     EXPECT_EQ(bad.err, "drtool: cannot create /nonexistent/lobby.xml: No such file or directory\n");
 }
 
-// Upper-case typedef names of every type with their datasize, checked by the C compiler.
+// The C name the header gives a member: the base type row's prefix (array prefix when the
+// count is not 1) before the name with its first letter raised, or the name with its first
+// letter lowered when there is no prefix (or the name is a single letter).
+std::string c_member(const DrEntry &e) {
+    const DrBaseType *row = dr_type_at(e.type);
+    const std::string prefix = std::strlen(e.name) < 2 ? "" : e.count == 1 ? row->prefix : row->arrprefix;
+    std::string name = e.name;
+    name[0] = static_cast<char>(prefix.empty() ? std::tolower(name[0]) : std::toupper(name[0]));
+    return prefix + name;
+}
+
+// Upper-case typedef names of every type with their datasize, and every member's offset,
+// checked by the C compiler.
 std::string layout_asserts(const DrLib *lib) {
     std::string out;
     for (int32_t i = 0; i < dr::header(lib)->meta_count; ++i) {
@@ -209,6 +222,9 @@ std::string layout_asserts(const DrLib *lib) {
         std::string name = m->name;
         for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         out += "_Static_assert(sizeof(" + name + ") == " + std::to_string(m->datasize) + ", \"" + name + "\");\n";
+        for (int32_t k = 0; k < m->count; ++k)
+            out += "_Static_assert(offsetof(" + name + ", " + c_member(m->entries[k]) + ") == " +
+                   std::to_string(m->entries[k].off) + ", \"" + name + "." + m->entries[k].name + "\");\n";
     }
     return out;
 }
@@ -231,7 +247,8 @@ TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
 
     // The header names the 8-byte integers longlong and ulonglong, and its long is the
     // 4-byte long of the 32-bit hosts the format serves.
-    const std::string program = "typedef long long longlong;\n"
+    const std::string program = "#include <stddef.h>\n"
+                                "typedef long long longlong;\n"
                                 "typedef unsigned long long ulonglong;\n"
                                 "#if __SIZEOF_LONG__ != 4\n"
                                 "#define long int\n"
