@@ -205,11 +205,15 @@ private:
     }
 
     void lay_out(Type &t) {
+        // Every member takes at least one byte, so that a host offset names one member.
+        if (t.src->items.empty()) throw Error(t.src->pos, "type " + quoted(t.name) + " has no members");
         int64_t end = 0, largest = 0;
         std::set<std::string> names;
         for (const ItemSource &s : t.src->items) {
             DrEntry e{};
             const std::string name = text(s.name, s.pos, "member name", true);
+            if (name == "this" || name.find('.') != std::string::npos)
+                throw Error(s.pos, "member name " + quoted(name) + " would not read back in a member path");
             if (!names.insert(name).second) throw Error(s.pos, "duplicate member name " + quoted(name) + " in " + quoted(t.name));
             put_text(e.name, name);
             put_text(e.desc, text(s.desc, s.pos, "description", false));
@@ -271,12 +275,12 @@ private:
         }
         if (s.refer) {
             if (e.count == 1) throw Error(s.pos, "refer on " + quoted(field_text(e.name)) + ", which is not an array (count 1)");
-            e.refer_size = counter(s, resolve(t, k, *s.refer, "refer", e.refer_off), "refer");
+            e.refer_size = counter(s, resolve(t, k, *s.refer, "refer", e.refer_off, true), "refer");
         }
         if (s.select) {
             if (!holds_union)
                 throw Error(s.pos, "select on " + quoted(field_text(e.name)) + ", whose type is not a union");
-            e.select_size = counter(s, resolve(t, k, *s.select, "select", e.select_off), "select");
+            e.select_size = counter(s, resolve(t, k, *s.select, "select", e.select_off, true), "select");
         } else if (holds_union) {
             throw Error(s.pos, "member " + quoted(field_text(e.name)) + " of union type " + quoted(*s.type) +
                                    " needs a select path");
@@ -293,8 +297,10 @@ private:
     }
 
     // Follows a dotted path from type t ("this" is item k itself) and returns the member it
-    // names; `off` gets the member's host offset in one record of t.
-    const DrEntry &resolve(const Type &t, size_t k, const std::string &path, const char *what, int32_t &off) const {
+    // names; `off` gets the member's host offset in one record of t. A count or selector
+    // may not lie inside a union, whose members share their bytes.
+    const DrEntry &resolve(const Type &t, size_t k, const std::string &path, const char *what, int32_t &off,
+                           bool counter = false) const {
         const ItemSource &s = t.src->items[k];
         const Type *in = &t;
         const DrEntry *m = nullptr;
@@ -308,6 +314,8 @@ private:
                     throw Error(s.pos, std::string(what) + " path " + quoted(path) + " goes below the base type member " +
                                            quoted(field_text(m->name)));
                 in = &types_[child_of(*in, *m)];
+                if (counter && !in->is_struct)
+                    throw Error(s.pos, std::string(what) + " path " + quoted(path) + " goes into the union " + quoted(in->name));
             }
             const DrEntry *found = nullptr;
             if (in == &t && m == nullptr && part == "this") found = &t.entries[k];
