@@ -120,7 +120,7 @@ private:
         if (e.refer_size > 0) path_attr("refer", m, j, e.refer_off);
         if (e.select_size > 0) path_attr("select", m, j, e.select_off);
         if (source() && e.netlen_size != 0) attr("netlen_size", e.netlen_size);
-        if (source() && e.netlen_pos != -e.netlen_size) attr("netlen_pos", e.netlen_pos);
+        if (source() && int64_t{e.netlen_pos} != -int64_t{e.netlen_size}) attr("netlen_pos", e.netlen_pos);
         if (!field_text(e.desc).empty()) attr("desc", field_text(e.desc));
         out_.piece({" />\n"});
     }

@@ -130,6 +130,12 @@ const std::vector<BadSource> kBadSources = {
      lib("  <type name=\"U\" id=\"1\" class=\"union\">\n    <item name=\"a\" id=\"3\" type=\"int\"/>\n"
          "    <item name=\"b\" id=\"3\" type=\"short\"/>\n  </type>\n"),
      "4:5: union 'U' has two members with id 3"},
+    {"type without members", lib("  <type name=\"A\" id=\"1\">\n  </type>\n"), "2:3: type 'A' has no members"},
+    {"count inside a union",
+     lib("  <type name=\"U\" id=\"1\" class=\"union\">\n    <item name=\"a\" id=\"1\" type=\"int\"/>\n  </type>\n"
+         "  <type name=\"A\" id=\"2\">\n    <item name=\"s\" type=\"int\"/>\n    <item name=\"u\" type=\"U\" select=\"s\"/>\n"
+         "    <item name=\"v\" type=\"int\" count=\"4\" refer=\"u.a\"/>\n  </type>\n"),
+     "8:5: refer path 'u.a' goes into the union 'U'"},
     {"size past 32 bits",
      lib("  <type name=\"A\" id=\"1\">\n    <item name=\"a\" type=\"int\" count=\"400000000\"/>\n"
          "    <item name=\"b\" type=\"int\" count=\"400000000\"/>\n  </type>\n"),
