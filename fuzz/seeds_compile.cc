@@ -1,5 +1,6 @@
 // seeds_compile.cc: seed sources for the compiler target: the lobby sample, complete and
-// plain sources of random typelibs, and small sources with macros, unions and escapes.
+// plain sources of random typelibs, and small sources with macros, unions, escapes and
+// 8-bit text.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -48,6 +49,9 @@ std::vector<std::vector<uint8_t>> fuzz_seeds() {
               " <item name=\"w\" type=\"S\" netlen_pos=\"0\" netlen_size=\"4\" version=\"ONE\"/>\n"
               "</type>\n"
               "</typelib>\n"),
+        bytes("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+              "<typelib name=\"\xD6\xD0\"><type name=\"A\" id=\"1\">"
+              "<item name=\"x\" type=\"int\" desc=\"&#233;\xCE\xC4\"/></type></typelib>\n"),
     };
     for (uint32_t seed = 1; seed <= 8; ++seed) {
         const drtest::Image image = drtest::build(drtest::random_lib(seed));

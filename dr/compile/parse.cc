@@ -25,6 +25,7 @@ public:
         XML_SetElementHandler(xml_, on_start, on_end);
         XML_SetCharacterDataHandler(xml_, on_text);
         XML_SetStartDoctypeDeclHandler(xml_, on_doctype);
+        XML_SetXmlDeclHandler(xml_, on_declaration);
     }
     ~Parser() { XML_ParserFree(xml_); }
     Parser(const Parser &) = delete;
@@ -79,6 +80,16 @@ private:
             }
         });
     }
+    // A document declared ISO-8859-1 stores its text as those bytes: names and descriptions
+    // in any 8-bit character set pass through unchanged (expat hands them over as UTF-8).
+    static void XMLCALL on_declaration(void *self, const XML_Char *, const XML_Char *encoding, int) {
+        guarded(self, [&](Parser &p) {
+            std::string name = encoding ? encoding : "";
+            for (char &c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            p.latin1_ = name == "ISO-8859-1";
+        });
+    }
+
     // No document type: it could define entities, and the source format needs none.
     static void XMLCALL on_doctype(void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
         guarded(self, [](Parser &p) -> void { throw Error(p.here(), "a DOCTYPE declaration is not allowed"); });
@@ -141,14 +152,30 @@ private:
         }
     }
 
+    // UTF-8 from expat back to the ISO-8859-1 bytes of the document.
+    static std::string latin1(Pos pos, std::string_view utf8) {
+        std::string out;
+        for (size_t i = 0; i < utf8.size(); ++i) {
+            const auto c = static_cast<unsigned char>(utf8[i]);
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+                out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+            } else {
+                throw Error(pos, "a character reference above &#255; has no byte in ISO-8859-1");
+            }
+        }
+        return out;
+    }
+
     // Copies each attribute into its slot; an attribute without a slot is an error.
-    static void take(Pos pos, std::string_view tag, const char **attrs, std::initializer_list<Attribute> known) {
+    void take(Pos pos, std::string_view tag, const char **attrs, std::initializer_list<Attribute> known) const {
         for (const char **a = attrs; *a; a += 2) {
             Text *slot = nullptr;
             for (const Attribute &k : known)
                 if (std::strcmp(k.name, a[0]) == 0) slot = k.value;
             if (!slot) throw Error(pos, "unknown attribute '" + std::string(a[0]) + "' on <" + std::string(tag) + ">");
-            slot->emplace(a[1]);
+            slot->emplace(latin1_ ? latin1(pos, a[1]) : std::string(a[1]));
         }
     }
 
@@ -156,6 +183,7 @@ private:
     LibSource lib_;
     std::vector<Element> stack_;
     std::optional<Error> failure_;
+    bool latin1_ = false;
 };
 
 }  // namespace

@@ -40,6 +40,8 @@ public:
     LibXml(const DrLib *lib, Sink &out, Versions versions) : lib_(lib), h_(header(lib)), out_(out), versions_(versions) {}
 
     void run() {
+        if (source() && !all_text_utf8())
+            out_.piece({"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"});
         out_.piece({"<typelib"});
         if (!field_text(h_->name).empty()) attr("name", field_text(h_->name));
         if (h_->id != -1) attr("id", h_->id);
@@ -64,6 +66,42 @@ public:
 
 private:
     bool source() const { return versions_ == Versions::kSource; }
+
+    // Whether every name and description is UTF-8; a source of other 8-bit text is declared
+    // ISO-8859-1 instead, which carries every byte through the XML unchanged.
+    bool all_text_utf8() const {
+        if (!utf8(field_text(h_->name))) return false;
+        for (int32_t i = 0; i < h_->macro_count; ++i)
+            if (!utf8(field_text(macros(lib_)[i].name))) return false;
+        for (int32_t i = 0; i < h_->meta_count; ++i) {
+            const DrMeta *m = meta_of_row(lib_, i);
+            if (!utf8(field_text(m->name))) return false;
+            for (int32_t j = 0; j < m->count; ++j)
+                if (!utf8(field_text(m->entries[j].name)) || !utf8(field_text(m->entries[j].desc))) return false;
+        }
+        return true;
+    }
+
+    // Well-formed UTF-8 (shortest forms, no surrogates, no U+FFFE or U+FFFF), as an XML
+    // parser accepts it.
+    static bool utf8(std::string_view s) {
+        for (size_t i = 0; i < s.size();) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            const size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+            if (n == 0 || n > s.size() - i) return false;
+            uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+            for (size_t k = 1; k < n; ++k) {
+                const auto t = static_cast<unsigned char>(s[i + k]);
+                if ((t & 0xC0) != 0x80) return false;
+                cp = (cp << 6) | (t & 0x3F);
+            }
+            if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp >= 0xFFFE)) ||
+                (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+                return false;
+            i += n;
+        }
+        return true;
+    }
 
     void attr(std::string_view name, std::string_view value) {
         if (source())

@@ -97,6 +97,8 @@ drtest::Lib decorated(uint32_t seed) {
     }
     drtest::Entry &first = lib.metas[0].entries[0];
     first.target(lib.metas[0].entries.back().name).describe("see <" + lib.metas[0].entries.back().name + "> & co");
+    // Text in another 8-bit character set (GBK "\xD6\xD0\xCE\xC4" here) and in UTF-8 ("\xC3\xA9").
+    if (seed % 4 == 1) lib.metas.back().entries.back().describe(seed % 8 == 1 ? "\xD6\xD0\xCE\xC4" : "caf\xC3\xA9");
     return lib;
 }
 
