@@ -273,6 +273,10 @@ private:
         } else if (s.target_size) {
             throw Error(s.pos, "target_size without target");
         }
+        // Union members share their bytes, so none can hold another's count or selector.
+        if (!t.is_struct && (s.refer || s.select))
+            throw Error(s.pos, "member " + quoted(field_text(e.name)) + " of union " + quoted(t.name) +
+                                   " cannot take a count or selector from the union's own bytes");
         if (s.refer) {
             if (e.count == 1) throw Error(s.pos, "refer on " + quoted(field_text(e.name)) + ", which is not an array (count 1)");
             e.refer_size = counter(s, resolve(t, k, *s.refer, "refer", e.refer_off, true), "refer");

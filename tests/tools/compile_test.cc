@@ -136,6 +136,11 @@ const std::vector<BadSource> kBadSources = {
          "  <type name=\"A\" id=\"2\">\n    <item name=\"s\" type=\"int\"/>\n    <item name=\"u\" type=\"U\" select=\"s\"/>\n"
          "    <item name=\"v\" type=\"int\" count=\"4\" refer=\"u.a\"/>\n  </type>\n"),
      "8:5: refer path 'u.a' goes into the union 'U'"},
+    {"count taken from a union's own bytes (found by fuzzing: it read back as another member)",
+     lib("  <type name=\"U\" id=\"1\" class=\"union\">\n    <item name=\"a\" id=\"1\" type=\"char\" count=\"4\"/>\n"
+         "    <item name=\"n\" id=\"2\" type=\"ushort\"/>\n    <item name=\"v\" id=\"3\" type=\"int\" count=\"2\" refer=\"n\"/>\n"
+         "  </type>\n"),
+     "5:5: member 'v' of union 'U' cannot take a count or selector from the union's own bytes"},
     {"size past 32 bits",
      lib("  <type name=\"A\" id=\"1\">\n    <item name=\"a\" type=\"int\" count=\"400000000\"/>\n"
          "    <item name=\"b\" type=\"int\" count=\"400000000\"/>\n  </type>\n"),
