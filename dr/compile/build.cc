@@ -44,6 +44,7 @@ struct Type {
     int32_t is_struct = 1, sizewidth = 0, sizetype = 0, idxtype = 0;
     int32_t offset = 0;       // data-area offset of its DrMeta
     int32_t datasize = 0;
+    int levels = 1;           // records on the longest chain from this type down, itself included
     std::vector<DrEntry> entries;
     std::vector<int> child;   // per item: the record type it holds, or -1
     enum { kNew, kOpen, kDone } state = kNew;
@@ -230,6 +231,10 @@ private:
             e.io = io.value, e.io_macro = io.macro;
             if (c >= 0) {
                 const Type &child = types_[c];
+                // The member walk and member paths follow at most DR_MAX_DEPTH records.
+                t.levels = std::max(t.levels, child.levels + 1);
+                if (t.levels > DR_MAX_DEPTH)
+                    throw Error(s.pos, "records nest deeper than " + std::to_string(DR_MAX_DEPTH) + " levels here");
                 e.meta_off = child.offset;
                 e.type = e.type_code = child.is_struct ? kStructRow : kUnionRow;
                 e.unit = child.datasize;
