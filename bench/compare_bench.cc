@@ -39,14 +39,14 @@ private:
 template <class R>
 class Base {
 public:
-    Base(Rec rec, const R &r) : rec_(rec), in_(r), out_(R{}), net_(kNetCapacity, kNetOffset) {
+    Base(Rec rec, const R &r) : meta_(meta_of(rec)), in_(r), out_(R{}), net_(kNetCapacity, kNetOffset) {
         std::memset(out_.data(), 0, sizeof(R));
     }
     std::string_view wire() const { return {net_.data(), static_cast<size_t>(len_)}; }
     bool decoded_equal() const { return in_.same_as(out_); }
 
 protected:
-    Rec rec_;
+    const DrMeta *meta_;
     HostForm<R> in_, out_;
     PageBuffer net_;
     long len_ = 0;
@@ -59,12 +59,12 @@ public:
     long encode() {
         DrBuffer net{this->net_.data(), static_cast<int32_t>(this->net_.size())};
         DrBuffer host{this->in_.data(), sizeof(R)};
-        return this->len_ = dr_host_to_net(meta_of(this->rec_), &net, &host, 0) == 0 ? net.len : -1;
+        return this->len_ = dr_host_to_net(this->meta_, &net, &host, 0) == 0 ? net.len : -1;
     }
     long decode() {
         DrBuffer host{this->out_.data(), sizeof(R)};
         DrBuffer net{this->net_.data(), static_cast<int32_t>(this->len_)};
-        return dr_net_to_host(meta_of(this->rec_), &host, &net, 0) == 0 ? net.len : -1;
+        return dr_net_to_host(this->meta_, &host, &net, 0) == 0 ? net.len : -1;
     }
     long text() { return render(dr_sprint_data); }
     long xml() { return render(dr_sprint_data_xml); }
@@ -75,7 +75,7 @@ private:
     long render(int (*fn)(const DrMeta *, DrBuffer *, DrBuffer *, int)) {
         DrBuffer out{text_.data(), static_cast<int32_t>(text_.size())};
         DrBuffer host{this->in_.data(), sizeof(R)};
-        fn(meta_of(this->rec_), &out, &host, 0);
+        fn(this->meta_, &out, &host, 0);
         return host.len == sizeof(R) ? out.len : -1;
     }
     PageBuffer text_{kNetCapacity, kNetOffset};

@@ -57,7 +57,7 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
         if (out.is_buffer()) out.mark_cut();
         return;
     }
-    out.piece({t.ch(' ').view()});
+    out.piece(t.ch(' ').view());
 }
 
 // The renderers' part of the member walk; the text and XML forms differ only in the
