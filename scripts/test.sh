@@ -10,6 +10,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 source "$root/scripts/packages.sh"
 ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
   libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h
+# The peers of the side-by-side benchmarks, which the release build compiles and checks.
+ensure_packages pkg-config=pkg-config libprotobuf-dev=/usr/include/google/protobuf/message.h \
+  protobuf-compiler=protoc libtirpc-dev=/usr/include/tirpc/rpc/xdr.h rpcsvc-proto=rpcgen
 
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift
