@@ -8,6 +8,9 @@
 namespace bench::hand {
 namespace {
 
+inline uint16_t swap_to_big(uint16_t v) { return __builtin_bswap16(v); }
+inline uint32_t swap_to_big(uint32_t v) { return __builtin_bswap32(v); }
+
 class Out {
 public:
     Out(char *p, size_t cap) : p_(p), end_(p + cap) {}
@@ -237,42 +240,34 @@ long decode(Medium &r, const char *net, size_t len) {
 }
 
 // The bulk arrays: one swap per element, network bytes read and written unaligned.
-long encode(const Bulk32 &r, char *net, size_t cap) {
-    if (cap < sizeof r) return -1;
-    for (int k = 0; k < kBulk32; ++k) {
-        const uint32_t v = __builtin_bswap32(static_cast<uint32_t>(r.values[k]));
-        std::memcpy(net + 4 * k, &v, 4);
+namespace {
+
+template <class U, class T, size_t N>
+long swap_out(const T (&values)[N], char *net, size_t cap) {
+    if (cap < sizeof values) return -1;
+    for (size_t k = 0; k < N; ++k) {
+        const U v = swap_to_big(static_cast<U>(values[k]));
+        std::memcpy(net + sizeof(U) * k, &v, sizeof v);
     }
-    return sizeof r;
+    return sizeof values;
 }
 
-long decode(Bulk32 &r, const char *net, size_t len) {
-    if (len < sizeof r) return -1;
-    for (int k = 0; k < kBulk32; ++k) {
-        uint32_t v;
-        std::memcpy(&v, net + 4 * k, 4);
-        r.values[k] = static_cast<int32_t>(__builtin_bswap32(v));
+template <class U, class T, size_t N>
+long swap_in(T (&values)[N], const char *net, size_t len) {
+    if (len < sizeof values) return -1;
+    for (size_t k = 0; k < N; ++k) {
+        U v;
+        std::memcpy(&v, net + sizeof(U) * k, sizeof v);
+        values[k] = static_cast<T>(swap_to_big(v));
     }
-    return sizeof r;
+    return sizeof values;
 }
 
-long encode(const Bulk16 &r, char *net, size_t cap) {
-    if (cap < sizeof r) return -1;
-    for (int k = 0; k < kBulk16; ++k) {
-        const uint16_t v = __builtin_bswap16(static_cast<uint16_t>(r.values[k]));
-        std::memcpy(net + 2 * k, &v, 2);
-    }
-    return sizeof r;
-}
+}  // namespace
 
-long decode(Bulk16 &r, const char *net, size_t len) {
-    if (len < sizeof r) return -1;
-    for (int k = 0; k < kBulk16; ++k) {
-        uint16_t v;
-        std::memcpy(&v, net + 2 * k, 2);
-        r.values[k] = static_cast<int16_t>(__builtin_bswap16(v));
-    }
-    return sizeof r;
-}
+long encode(const Bulk32 &r, char *net, size_t cap) { return swap_out<uint32_t>(r.values, net, cap); }
+long decode(Bulk32 &r, const char *net, size_t len) { return swap_in<uint32_t>(r.values, net, len); }
+long encode(const Bulk16 &r, char *net, size_t cap) { return swap_out<uint16_t>(r.values, net, cap); }
+long decode(Bulk16 &r, const char *net, size_t len) { return swap_in<uint16_t>(r.values, net, len); }
 
 }  // namespace bench::hand
