@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "dr/render/value_text.h"
+#include "dr/text/value_text.h"
 #include "dr/text/sink.h"
 #include "dr/walk/walk.h"
 
