@@ -100,8 +100,7 @@ public:
             std::memcpy(p, node.text, node.size);
             return true;
         }
-        if (node.type != NodeType::kArray)
-            return fail(v, path_to(&e), describe(node) + " is not an array of " + std::string(type_name(e)));
+        if (node.type != NodeType::kArray) return fail(v, path_to(&e), not_an_array(node, e));
         if (!check_length(e, v, node.size, count)) return false;
         uint32_t item = v + 1;
         for (uint32_t i = 0; i < node.size; ++i, item = tree_[item].end)
@@ -143,8 +142,7 @@ public:
             l.hint = v + 1;
             return f.pMeta->is_struct != 0 || check_union(l, f.iIndex);
         }
-        if (node.type != NodeType::kArray)
-            return fail(v, path_to(nullptr), describe(node) + " is not an array of " + name_of(f.pMeta));
+        if (node.type != NodeType::kArray) return fail(v, path_to(nullptr), not_an_array(node, e));
         // The parent's path, for the length check that concerns the whole array.
         --depth_;
         const bool fits = check_length(e, v, node.size, f.iRemaining);
@@ -156,20 +154,18 @@ public:
     }
 
     bool empty(const DrEntry &e, bool unresolved) {
+        if (unresolved) levels_[depth_].ended_at = &e;
         const uint32_t v = take(e);
         if (v == 0) return true;
         const Node &node = tree_[v];
-        if (!unresolved) {
-            if (node.type != NodeType::kArray) return fail(v, path_to(&e), describe(node) + " is not an array");
-            return check_length(e, v, node.size, 0);
-        }
-        Level &l = levels_[depth_];
-        l.ended_at = &e;
-        int32_t selector = 0;
-        (void)read_width_rule(host_, host_len_, l.base + e.select_off, e.select_size, &selector);
+        if (is_array(e) && node.type != NodeType::kArray) return fail(v, path_to(&e), not_an_array(node, e));
+        if (!unresolved) return check_length(e, v, node.size, 0);
+        const Level &l = levels_[depth_];
         const DrMeta *u = child_meta(l.meta, e);
-        uint32_t object = node.type == NodeType::kArray && node.size > 0 ? v + 1 : v;
-        if (tree_[object].type == NodeType::kObject && tree_[object].size == 1) {
+        const uint32_t object = is_array(e) && node.size > 0 ? v + 1 : v;
+        if (tree_[object].type != NodeType::kObject)
+            return fail(object, path_to(&e), describe(tree_[object]) + " is not an object (record type " + name_of(u) + ")");
+        if (tree_[object].size == 1) {
             const Node &key = tree_[object + 1];
             const DrEntry *m = member_named(u, key.view());
             if (m == nullptr) return fail(object + 1, path_to(&e), quoted(key.view()) + " is not a member of union " + name_of(u));
@@ -177,6 +173,8 @@ public:
                 return fail(object + 1, path_to(&e), quoted(key.view()) + " came in version " + std::to_string(m->version) +
                                                          ", after the requested version " + std::to_string(version_));
         }
+        int32_t selector = 0;
+        (void)read_width_rule(host_, host_len_, l.base + e.select_off, e.select_size, &selector);
         return fail(v, path_to(&e), "the selector " + std::to_string(selector) + " chooses no member of union " + name_of(u));
     }
 
@@ -242,6 +240,12 @@ private:
     };
 
     static std::string name_of(const DrMeta *m) { return std::string(field_text(m->name)); }
+
+    std::string not_an_array(const Node &node, const DrEntry &e) const {
+        const bool record = e.type_code == 0 || e.type_code == 1;
+        return describe(node) + " is not an array of " +
+               (record ? name_of(child_meta(levels_[depth_].meta, e)) : std::string(type_name(e)));
+    }
 
     static const DrEntry *member_named(const DrMeta *m, std::string_view name) {
         for (int32_t k = 0; k < m->count; ++k)
