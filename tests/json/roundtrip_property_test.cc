@@ -36,7 +36,7 @@ TEST(JsonProperty, HostToJsonToHostKeepsEveryMemberTakenAndJsonSurvivesTheWire) 
 }
 
 TEST(JsonProperty, BuffersAreKeptToTheirCapacity) {
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         drtest::Image img = drtest::build(drtest::random_lib(seed));
         const DrMeta *top = img.meta("Top");
@@ -46,7 +46,7 @@ TEST(JsonProperty, BuffersAreKeptToTheirCapacity) {
 
         // The writer: a text of L bytes needs L + 2 (each piece is taken when it is shorter
         // than the room left before the kept terminator); a smaller buffer gets a prefix.
-        for (int32_t cap = 1; cap <= len + 2; ++cap) {
+        for (int32_t cap = 1; cap <= len + 2; cap += cap < len - 2 ? 1 + cap / 16 : 1) {
             std::vector<char> out(static_cast<size_t>(cap) + 16, '#');
             std::vector<char> in(host);
             DrBuffer o{out.data(), cap};
