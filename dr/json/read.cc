@@ -44,7 +44,11 @@ std::string describe(const Node &n) {
     return s;
 }
 
-std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string quoted(std::string_view name) {
+    std::string s(1, '\'');
+    (s += name) += '\'';
+    return s;
+}
 
 // Stores a count by the width rule the walk reads it with; false when it does not fit.
 // A selector (`truncate`) keeps the low bytes of a member id: the walk then resolves what
