@@ -204,7 +204,9 @@ public:
         for (int32_t k = 0; k < l.meta->count && e == nullptr; ++k)
             if (l.base + l.meta->entries[k].off == end.host_cursor && l.meta->entries[k].version <= version_)
                 e = &l.meta->entries[k];
-        uint32_t at = l.present ? l.object : 0;
+        uint32_t at = 0;  // the member's value, else the nearest element object given
+        for (int d = depth_; d >= 0 && at == 0; --d)
+            if (levels_[d].present) at = levels_[d].object;
         if (e == nullptr) {
             fail(at, path_to(nullptr), "the record does not fit the host buffer of " + std::to_string(host_len_) + " bytes");
             return;

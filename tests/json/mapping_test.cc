@@ -150,6 +150,11 @@ TEST_F(JsonMapping, RefusesEachFaultWithItsPathLineAndColumn) {
         EXPECT_STREQ(r.err.message, c.message);
         EXPECT_EQ(r.json_len, r.err.offset);
     }
+    // A host buffer too small for the elements given: refused where the walk stops.
+    const drtest::Read small = drtest::from_json(rec, R"({"players": [{}, {}]})", 0, member("players").off + 10);
+    EXPECT_EQ(small.rc, -1);
+    EXPECT_STREQ(small.err.message, ("line 1, column 13: players: does not fit the host buffer of " +
+                                     std::to_string(member("players").off + 10) + " bytes").c_str());
 }
 
 }  // namespace
