@@ -14,5 +14,8 @@ std::vector<std::vector<uint8_t>> fuzz_seeds() {
         seed.insert(seed.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         seeds.push_back(seed);
     }
+    // A text that ends inside a UTF-8 sequence, once read past the end of the parser's copy.
+    seeds.push_back({9, 0, 0, '"', 0xF0});
+    seeds.push_back({9, 0, 0, '{', '"', 'a', '"', ':', '"', 0xE2, 0x82});
     return seeds;
 }

@@ -128,8 +128,11 @@ private:
 
 bool Tree::parse(const char *text, size_t len, ParseFault &fault) {
     nodes_.clear();
+    // RapidJSON's UTF-8 check takes the continuation bytes of a sequence cut short by the
+    // end of the text before it looks at them: the NULs after the text keep those reads
+    // inside the copy (a 4-byte sequence takes at most 3 more).
     copy_.assign(text, text + len);
-    copy_.push_back('\0');
+    copy_.insert(copy_.end(), 4, '\0');
     if (len > UINT32_MAX / 2) {
         fault = {0, "", "the text is too long"};
         return false;
