@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 source "$root/scripts/packages.sh"
-ensure_packages cmake=cmake g++=g++ ninja-build=ninja
+ensure_packages cmake=cmake g++=g++ ninja-build=ninja rapidjson-dev=/usr/include/rapidjson/reader.h
 
 build=build/demo
 tour=$build/tour  # the files the tour writes stay here to look at

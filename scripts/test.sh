@@ -9,7 +9,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 source "$root/scripts/packages.sh"
 ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
-  libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h
+  libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h \
+  rapidjson-dev=/usr/include/rapidjson/reader.h
 
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift
