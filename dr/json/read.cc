@@ -98,8 +98,8 @@ public:
         if (k == Kind::kNone) return fail(v, path_to(&e), "a scalar of " + std::to_string(e.unit) + "-byte units has no JSON form");
         const Node &node = tree_[v];
         char *p = host_ + at;
-        if (!is_array(e)) return put_scalar(e, k, v, p, path_to(&e));
-        if (node.type == NodeType::kString && (e.type_code == 2 || e.type_code == 3)) {
+        if (!is_array(e)) return put_scalar(e, k, v, p, -1);
+        if (node.type == NodeType::kString && (e.type_code == 2 || e.type_code == 3) && e.unit == 1) {
             if (!check_length(e, v, node.size, count)) return false;
             std::memcpy(p, node.text, node.size);
             return true;
@@ -108,7 +108,7 @@ public:
         if (!check_length(e, v, node.size, count)) return false;
         uint32_t item = v + 1;
         for (uint32_t i = 0; i < node.size; ++i, item = tree_[item].end)
-            if (!put_scalar(e, k, item, p + int64_t{i} * e.unit, path_to(&e, static_cast<int32_t>(i)))) return false;
+            if (!put_scalar(e, k, item, p + int64_t{i} * e.unit, static_cast<int32_t>(i))) return false;
         return true;
     }
 
@@ -314,13 +314,14 @@ private:
         return true;
     }
 
-    bool put_scalar(const DrEntry &e, Kind k, uint32_t v, char *p, const std::string &path) {
+    // Value v into the element at p; `index` is its place in an array member, else -1.
+    bool put_scalar(const DrEntry &e, Kind k, uint32_t v, char *p, int32_t index) {
         const Node &node = tree_[v];
         const bool number = node.type == NodeType::kNumber;
         const char *why = number || node.type == NodeType::kString ? parse_value(k, !number, node.view(), p)
                                                                    : "is not a number of type";
         if (why == nullptr) return true;
-        return fail(v, path, describe(node) + " " + why + " " + std::string(type_name(e)));
+        return fail(v, path_to(&e, index), describe(node) + " " + why + " " + std::string(type_name(e)));
     }
 
     // A member left out: when it counts an array or selects a union member that the JSON
