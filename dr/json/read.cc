@@ -263,7 +263,7 @@ private:
     uint32_t take(const DrEntry &e) {
         Level &l = levels_[depth_];
         if (!l.present) return 0;
-        const uint32_t v = tree_.find(l.object, field_text(e.name), &l.hint);
+        const uint32_t v = tree_.find(l.object, e.name, &l.hint);
         if (v != 0) ++l.taken;
         return v;
     }

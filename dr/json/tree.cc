@@ -14,7 +14,8 @@ constexpr size_t kMaxNesting = 512;
 
 class TreeBuilder {
 public:
-    TreeBuilder(Tree &tree, rapidjson::InsituStringStream &is) : tree_(tree), is_(is) {}
+    TreeBuilder(Tree &tree, rapidjson::InsituStringStream &is, bool escapes)
+        : tree_(tree), is_(is), escapes_(escapes) {}
 
     bool Null() { return scalar(NodeType::kNull, tell() - 4, nullptr, 0); }
     bool Bool(bool b) { return scalar(b ? NodeType::kTrue : NodeType::kFalse, tell() - (b ? 4 : 5), nullptr, 0); }
@@ -27,16 +28,15 @@ public:
         return scalar(NodeType::kNumber, offset_of(s), s, len);
     }
     bool String(const char *s, rapidjson::SizeType len, bool) {
-        size_t n = len;
-        if (!bytes_from_escapes(const_cast<char *>(s), &n)) return refuse(offset_of(s) - 1, "a \\u escape names a lone UTF-16 surrogate");
-        return scalar(NodeType::kString, offset_of(s) - 1, s, static_cast<uint32_t>(n));
+        uint32_t n;
+        return decode(s, len, &n) && scalar(NodeType::kString, offset_of(s) - 1, s, n);
     }
     bool Key(const char *s, rapidjson::SizeType len, bool) {
         // A key is a string node of its object; the member is counted when its value comes.
-        size_t n = len;
-        if (!bytes_from_escapes(const_cast<char *>(s), &n)) return refuse(offset_of(s) - 1, "a \\u escape names a lone UTF-16 surrogate");
+        uint32_t n;
+        if (!decode(s, len, &n)) return false;
         last_key_.back() = tree_.size();
-        tree_.nodes_.push_back(Node{NodeType::kString, offset_of(s) - 1, static_cast<uint32_t>(n), tree_.size() + 1, s});
+        tree_.nodes_.push_back(Node{NodeType::kString, offset_of(s) - 1, n, tree_.size() + 1, s});
         return true;
     }
     bool StartObject() { return open(NodeType::kObject); }
@@ -77,8 +77,8 @@ private:
 
     // Turns each decoded lone surrogate U+DC80..U+DCFF (bytes ED B2 80 .. ED B3 BF, which
     // raw UTF-8 cannot hold once validated) back into the byte it stands for, in place.
-    static bool bytes_from_escapes(char *s, size_t *len) {
-        if (std::memchr(s, '\xED', *len) == nullptr) return true;
+    bool bytes_from_escapes(char *s, size_t *len) const {
+        if (!escapes_ || std::memchr(s, '\xED', *len) == nullptr) return true;
         size_t out = 0;
         for (size_t i = 0; i < *len; ++i) {
             const auto b = static_cast<unsigned char>(s[i]);
@@ -92,6 +92,15 @@ private:
             s[out++] = s[i];
         }
         *len = out;
+        return true;
+    }
+
+    // The length of a string decoded in place, its escaped bytes turned back into bytes.
+    bool decode(const char *s, rapidjson::SizeType len, uint32_t *n) {
+        size_t m = len;
+        if (!bytes_from_escapes(const_cast<char *>(s), &m))
+            return refuse(offset_of(s) - 1, "a \\u escape names a lone UTF-16 surrogate");
+        *n = static_cast<uint32_t>(m);
         return true;
     }
 
@@ -120,6 +129,7 @@ private:
 
     Tree &tree_;
     rapidjson::InsituStringStream &is_;
+    bool escapes_;                    // the text has a backslash somewhere
     std::vector<uint32_t> open_;      // containers not yet closed, outermost first
     std::vector<uint32_t> last_key_;  // for each: the latest key node of an object, or 0
     uint32_t refusal_offset_ = 0;
@@ -137,8 +147,10 @@ bool Tree::parse(const char *text, size_t len, ParseFault &fault) {
         fault = {0, "", "the text is too long"};
         return false;
     }
+    nodes_.reserve(len / 4 + 4);
     rapidjson::InsituStringStream is(copy_.data());
-    TreeBuilder builder(*this, is);
+    // Only an escape can put the bytes of a lone surrogate into a decoded string.
+    TreeBuilder builder(*this, is, std::memchr(text, '\\', len) != nullptr);
     rapidjson::Reader reader;
     constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag |
                                 rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
@@ -165,20 +177,33 @@ bool Tree::parse(const char *text, size_t len, ParseFault &fault) {
     return true;
 }
 
-uint32_t Tree::find(uint32_t object, std::string_view name, uint32_t *hint) const {
+template <class Match>
+uint32_t Tree::find_key(uint32_t object, uint32_t *hint, Match &&match) const {
     const uint32_t end = nodes_[object].end;
-    if (*hint > object && *hint < end && nodes_[*hint].view() == name) {
+    if (*hint > object && *hint < end && match(nodes_[*hint])) {
         const uint32_t value = *hint + 1;
         *hint = nodes_[value].end;
         return value;
     }
     for (uint32_t k = object + 1; k < end; k = nodes_[k + 1].end) {
-        if (nodes_[k].view() == name) {
+        if (match(nodes_[k])) {
             *hint = nodes_[k + 1].end;
             return k + 1;
         }
     }
     return 0;
+}
+
+uint32_t Tree::find(uint32_t object, std::string_view name, uint32_t *hint) const {
+    return find_key(object, hint, [name](const Node &key) { return key.view() == name; });
+}
+
+uint32_t Tree::find(uint32_t object, const char (&name)[32], uint32_t *hint) const {
+    // Equal bytes and the field's NUL right after them, without measuring the field first.
+    return find_key(object, hint, [&name](const Node &key) {
+        if (key.size > 32 || std::memcmp(key.text, name, key.size) != 0) return false;
+        return key.size < 32 ? name[key.size] == '\0' : std::memchr(name, '\0', 32) == nullptr;
+    });
 }
 
 void line_and_column(std::string_view text, uint32_t offset, int32_t *line, int32_t *column) {

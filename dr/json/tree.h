@@ -44,9 +44,14 @@ public:
     // Tries the pair at `*hint` first (members usually come in member order) and leaves
     // `*hint` at the pair after the one found.
     uint32_t find(uint32_t object, std::string_view name, uint32_t *hint) const;
+    // The same for a name field of a description (NUL-terminated inside its 32 bytes).
+    uint32_t find(uint32_t object, const char (&name)[32], uint32_t *hint) const;
 
 private:
     friend class TreeBuilder;
+    template <class Match>
+    uint32_t find_key(uint32_t object, uint32_t *hint, Match &&match) const;
+
     std::vector<char> copy_;  // the text, parsed and decoded in place
     std::vector<Node> nodes_;
 };

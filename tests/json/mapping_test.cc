@@ -123,6 +123,7 @@ TEST_F(JsonMapping, RefusesEachFaultWithItsPathLineAndColumn) {
          "line 4, column 19: players[1].pos.x: 3.5 is not an integer of type short"},
         // wrong type, out of range, an unknown member, a member given twice
         {R"({"id": "7"})", 0, "line 1, column 8: id: \"7\" is not a number of type int"},
+        {R"({"n": 1, "players": [{"flags": true}]})", 0, "line 1, column 32: players[0].flags: true is not a number of type uchar"},
         {R"({"players": {"name": "a"}})", 0, "line 1, column 13: players: an object is not an array of Player"},
         {R"({"body": [1]})", 0, "line 1, column 10: body: an array is not an object (record type Body)"},
         {R"({"players": [{"pos": {"y": 40000}}]})", 0, "line 1, column 28: players[0].pos.y: 40000 is out of range for type short"},
