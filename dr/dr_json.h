@@ -30,7 +30,7 @@ typedef struct DrJsonError {
 
 /* Writes the host record as JSON to the stream, ending with a line feed. indent 0 writes
    one line without blanks; indent N > 0 puts each member on its own line, N blanks deeper
-   per level. host->len becomes the host cursor, as for dr_print_data. -1 when the walk
+   per level (at most 16). host->len becomes the host cursor, as for dr_print_data. -1 when the walk
    stops at a member that the codec would refuse (the text written so far stays). */
 int dr_print_data_json(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, int indent);
 /* As dr_print_data_json into out (capacity >= 1 in, text length out), without the final

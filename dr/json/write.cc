@@ -1,4 +1,6 @@
 // write.cc: a host record as JSON, over the codec's member walk.
+#include <algorithm>
+#include <new>
 #include <string>
 
 #include "dr/codec/buffers.h"
@@ -11,10 +13,12 @@
 namespace dr::json {
 namespace {
 
+constexpr int kMaxIndent = 16;  // blanks per level at the most
+
 class JsonWriter {
 public:
     JsonWriter(Sink &out, const char *host, int64_t host_len, int indent)
-        : out_(out), host_(host), host_len_(host_len), indent_(indent < 0 ? 0 : indent) {}
+        : out_(out), host_(host), host_len_(host_len), indent_(std::clamp(indent, 0, kMaxIndent)) {}
 
     bool skip(const DrEntry &) const { return false; }
 
@@ -165,9 +169,17 @@ int write_json(const DrMeta *meta, std::FILE *fp, DrBuffer *out, DrBuffer *host,
 
 extern "C" int dr_print_data_json(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, int indent) {
     if (fp == nullptr) return -1;
-    return dr::json::write_json(meta, fp, nullptr, host, version, indent);
+    try {
+        return dr::json::write_json(meta, fp, nullptr, host, version, indent);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
 }
 
 extern "C" int dr_sprint_data_json(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, int indent) {
-    return dr::json::write_json(meta, nullptr, out, host, version, indent);
+    try {
+        return dr::json::write_json(meta, nullptr, out, host, version, indent);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
 }
