@@ -164,6 +164,7 @@ public:
         const Node &node = tree_[v];
         if (is_array(e) && node.type != NodeType::kArray) return fail(v, path_to(&e), not_an_array(node, e));
         if (!unresolved) return check_length(e, v, node.size, 0);
+        if (is_array(e) && node.size == 0) return true;  // no element given for none taken
         const Level &l = levels_[depth_];
         const DrMeta *u = child_meta(l.meta, e);
         const uint32_t object = is_array(e) && node.size > 0 ? v + 1 : v;
