@@ -1,8 +1,9 @@
 // IMyEncoder.h: the client's view of the TavEncoder component: its interface and identifiers.
 //
-// Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure. A type id that the
-// loaded typelib lacks shows an error box (Windows) or writes one line to standard error
-// (elsewhere) and returns 1. iVersion is the version of the record type the caller speaks;
+// Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure; FAILED() does not
+// catch S_FALSE, so compare the result with S_OK. A type id that the loaded typelib lacks
+// shows an error box (Windows) or writes one line to standard error (elsewhere) and
+// returns 1. iVersion is the version of the record type the caller speaks;
 // 0 means the newest. The component does not know the sizes of the caller's buffers: each
 // must hold the whole record in the form concerned.
 #pragma once

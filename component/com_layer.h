@@ -69,9 +69,10 @@ struct IClassFactory : public IUnknown {
 
 #endif  // _WIN32
 
-// The three functions an in-process server exports, with C linkage and the COM convention.
+// The four functions an in-process server exports, with C linkage and the COM convention.
 extern "C" {
 TAV_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void **ppv);
 TAV_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow();
 TAV_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer();
+TAV_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer();
 }

@@ -18,13 +18,16 @@ IUnknown *CMyEncoder::GetInterface(REFIID riid) {
     return nullptr;
 }
 
-const DrMeta *CMyEncoder::FindMeta(int iDataTypeId) const {
-    const DrMeta *meta = nullptr;
-    if (m_pLib == nullptr || dr_meta_by_id(m_pLib, iDataTypeId, &meta) != 0 || meta == nullptr) {
-        tav::show_lookup_error(iDataTypeId);
-        return nullptr;
+template <class Use>
+HRESULT CMyEncoder::WithMeta(int iDataTypeId, Use use) {
+    {
+        tav::ReadScope reading(m_libLock);
+        const DrMeta *meta = nullptr;
+        if (m_pLib != nullptr && dr_meta_by_id(m_pLib, iDataTypeId, &meta) == 0 && meta != nullptr) return use(meta);
     }
-    return meta;
+    // The box is modal: a LoadLib on another thread need not wait for the user.
+    tav::show_lookup_error(iDataTypeId);
+    return S_FALSE;
 }
 
 HRESULT CMyEncoder::XMyEncoder::QueryInterface(REFIID riid, void **ppvObject) {
@@ -36,7 +39,9 @@ ULONG CMyEncoder::XMyEncoder::AddRef() { return m_This.ExternalAddRef(); }
 ULONG CMyEncoder::XMyEncoder::Release() { return m_This.ExternalRelease(); }
 
 HRESULT CMyEncoder::XMyEncoder::LoadLib(const char *pszLibFile) {
-    // The old image goes first, so a failed load leaves the object without a library.
+    // The old image goes first, so a failed load leaves the object without a library. No
+    // data method reads the image meanwhile.
+    tav::WriteScope writing(m_This.m_libLock);
     if (m_This.m_pLib != nullptr) {
         dr_free_lib(m_This.m_pLib);
         m_This.m_pLib = nullptr;
@@ -46,39 +51,39 @@ HRESULT CMyEncoder::XMyEncoder::LoadLib(const char *pszLibFile) {
 
 HRESULT CMyEncoder::XMyEncoder::HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
                                           const char *pHostBuf, int iVersion) {
-    const DrMeta *meta = m_This.FindMeta(iDataTypeId);
-    if (meta == nullptr) return S_FALSE;
-    if (pNetBuf == nullptr || piNetLen == nullptr || pHostBuf == nullptr) return S_FALSE;
-    DrBuffer net{pNetBuf, ENCODE_BUF_SIZE};
-    // The encoder only reads the host record.
-    DrBuffer host{const_cast<char *>(pHostBuf), ENCODE_BUF_SIZE};
-    (void)dr_host_to_net(meta, &net, &host, iVersion);  // a failed encode still reports its length
-    *piNetLen = net.len;
-    return S_OK;
+    return m_This.WithMeta(iDataTypeId, [&](const DrMeta *meta) {
+        if (pNetBuf == nullptr || piNetLen == nullptr || pHostBuf == nullptr) return S_FALSE;
+        DrBuffer net{pNetBuf, ENCODE_BUF_SIZE};
+        // The encoder only reads the host record.
+        DrBuffer host{const_cast<char *>(pHostBuf), ENCODE_BUF_SIZE};
+        (void)dr_host_to_net(meta, &net, &host, iVersion);  // a failed encode still reports its length
+        *piNetLen = net.len;
+        return S_OK;
+    });
 }
 
 HRESULT CMyEncoder::XMyEncoder::NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
                                           int iNetLen, int iVersion) {
-    const DrMeta *meta = m_This.FindMeta(iDataTypeId);
-    if (meta == nullptr) return S_FALSE;
-    if (pHostBuf == nullptr || pNetBuf == nullptr) return S_FALSE;
-    DrBuffer host{pHostBuf, ENCODE_BUF_SIZE};
-    // The decoder only reads the network bytes; a negative length offers none of them.
-    DrBuffer net{const_cast<char *>(pNetBuf), iNetLen < 0 ? 0 : iNetLen};
-    (void)dr_net_to_host(meta, &host, &net, iVersion);  // what was decoded stays
-    return S_OK;
+    return m_This.WithMeta(iDataTypeId, [&](const DrMeta *meta) {
+        if (pHostBuf == nullptr || pNetBuf == nullptr) return S_FALSE;
+        DrBuffer host{pHostBuf, ENCODE_BUF_SIZE};
+        // The decoder only reads the network bytes; a negative length offers none of them.
+        DrBuffer net{const_cast<char *>(pNetBuf), iNetLen < 0 ? 0 : iNetLen};
+        (void)dr_net_to_host(meta, &host, &net, iVersion);  // what was decoded stays
+        return S_OK;
+    });
 }
 
 HRESULT CMyEncoder::XMyEncoder::PrintToFile(const char *pszFileName, int iDataTypeId,
                                             const char *pHostBuf, int iVersion) {
     // The lookup comes first: an unknown type leaves an existing file untouched.
-    const DrMeta *meta = m_This.FindMeta(iDataTypeId);
-    if (meta == nullptr) return S_FALSE;
-    if (pszFileName == nullptr || pHostBuf == nullptr) return S_FALSE;
-    DrBuffer host{const_cast<char *>(pHostBuf), PRINT_BUF_SIZE};
-    FILE *fp = std::fopen(pszFileName, "w");
-    if (fp == nullptr) return S_FALSE;
-    (void)dr_print_data(meta, fp, &host, iVersion);  // the file keeps what was written
-    std::fclose(fp);
-    return S_OK;
+    return m_This.WithMeta(iDataTypeId, [&](const DrMeta *meta) {
+        if (pszFileName == nullptr || pHostBuf == nullptr) return S_FALSE;
+        DrBuffer host{const_cast<char *>(pHostBuf), PRINT_BUF_SIZE};
+        FILE *fp = std::fopen(pszFileName, "w");
+        if (fp == nullptr) return S_FALSE;
+        (void)dr_print_data(meta, fp, &host, iVersion);  // the file keeps what was written
+        std::fclose(fp);
+        return S_OK;
+    });
 }

@@ -16,6 +16,8 @@ public:
     ~CMyEncoder() override;
 
     DrLib *m_pLib;  // the loaded typelib image, owned; null while none is loaded
+    // LoadLib replaces m_pLib alone; the data methods read the image together.
+    tav::SharedLock m_libLock;
 
     // The implementation of IMyEncoder; it reaches its object through m_This.
     class XMyEncoder final : public IMyEncoder {
@@ -41,7 +43,9 @@ protected:
     void OnFinalRelease() override;
 
 private:
-    // The record type iDataTypeId of the loaded typelib; null, after the error box, when
-    // there is no typelib or it lacks the type.
-    const DrMeta *FindMeta(int iDataTypeId) const;
+    // Calls use(meta) with the record type iDataTypeId of the loaded typelib while the image
+    // is held for reading, and answers what it answers. Without a typelib or without the type
+    // it shows the error box, after letting go of the image, and answers S_FALSE.
+    template <class Use>
+    HRESULT WithMeta(int iDataTypeId, Use use);
 };

@@ -1,4 +1,4 @@
-// exports.cc: the three functions of an in-process server, and its registration on Windows.
+// exports.cc: the four functions of an in-process server, and its registration on Windows.
 #include <cstdio>
 #include <cstring>
 
@@ -6,6 +6,8 @@
 #include "component/module.h"
 
 #ifdef _WIN32
+#include <olectl.h>
+
 namespace {
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" and its NUL.
@@ -16,15 +18,16 @@ void format_guid(REFGUID g, char (&out)[39]) {
 }
 
 // Sets value `name` (null: the key's default value) of HKEY_CLASSES_ROOT\key to text,
-// creating the key. Failures are not reported: registration answers S_OK regardless.
-void set_class_value(const char *key, const char *name, const char *text) {
+// creating the key; false when the registry refuses either step.
+bool set_class_value(const char *key, const char *name, const char *text) {
     HKEY handle = nullptr;
     if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                         nullptr, &handle, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
-                   static_cast<DWORD>(std::strlen(text) + 1));
+        return false;
+    const LONG rc = RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                                   static_cast<DWORD>(std::strlen(text) + 1));
     RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
 }
 
 // The full path of this DLL, or false when it cannot be had whole.
@@ -37,25 +40,49 @@ bool module_path(char (&path)[MAX_PATH * 2]) {
     return n > 0 && n < sizeof path;
 }
 
-// CLSID\{clsid} with the ProgID and InprocServer32, and the ProgID key with the CLSID.
-void register_server() {
+// The keys that registration writes under HKEY_CLASSES_ROOT, each parent before its children:
+// CLSID\{clsid} with its ProgID and InprocServer32, and the ProgID key with the CLSID.
+struct ServerKeys {
+    enum { kClass, kClassProgId, kInproc, kProgId, kProgIdClass, kCount };
     char clsid[39];
-    format_guid(CLSID_MyEncoder, clsid);
-    char path[MAX_PATH * 2];
-    const bool have_path = module_path(path);
-    char key[128];
-    std::snprintf(key, sizeof key, "CLSID\\%s", clsid);
-    set_class_value(key, nullptr, TAV_ENCODER_PROGID);
-    std::snprintf(key, sizeof key, "CLSID\\%s\\ProgID", clsid);
-    set_class_value(key, nullptr, TAV_ENCODER_PROGID);
-    if (have_path) {
-        std::snprintf(key, sizeof key, "CLSID\\%s\\InprocServer32", clsid);
-        set_class_value(key, nullptr, path);
-        // Objects keep no per-thread state, so any apartment may call them directly.
-        set_class_value(key, "ThreadingModel", "Both");
+    char names[kCount][64];
+
+    ServerKeys() {
+        format_guid(CLSID_MyEncoder, clsid);
+        std::snprintf(names[kClass], sizeof names[kClass], "CLSID\\%s", clsid);
+        std::snprintf(names[kClassProgId], sizeof names[kClassProgId], "CLSID\\%s\\ProgID", clsid);
+        std::snprintf(names[kInproc], sizeof names[kInproc], "CLSID\\%s\\InprocServer32", clsid);
+        std::snprintf(names[kProgId], sizeof names[kProgId], "%s", TAV_ENCODER_PROGID);
+        std::snprintf(names[kProgIdClass], sizeof names[kProgIdClass], "%s\\CLSID", TAV_ENCODER_PROGID);
     }
-    set_class_value(TAV_ENCODER_PROGID, nullptr, TAV_ENCODER_PROGID);
-    set_class_value(TAV_ENCODER_PROGID "\\CLSID", nullptr, clsid);
+};
+
+// Removes the registration's keys, children first. A key already gone is no failure; a key
+// that cannot be removed (no rights, or a subkey someone else added) is.
+HRESULT unregister_server() {
+    const ServerKeys keys;
+    bool removed = true;
+    for (int i = ServerKeys::kCount - 1; i >= 0; --i) {
+        const LONG rc = RegDeleteKeyA(HKEY_CLASSES_ROOT, keys.names[i]);
+        removed = removed && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
+    }
+    return removed ? S_OK : SELFREG_E_CLASS;
+}
+
+// Writes every key; when one cannot be written, removes what was written, so that no half
+// registration points COM at a class it cannot create.
+HRESULT register_server() {
+    const ServerKeys keys;
+    char path[MAX_PATH * 2];
+    bool written = module_path(path);
+    const char *const texts[ServerKeys::kCount] = {TAV_ENCODER_PROGID, TAV_ENCODER_PROGID, path,
+                                                   TAV_ENCODER_PROGID, keys.clsid};
+    for (int i = 0; written && i < ServerKeys::kCount; ++i) written = set_class_value(keys.names[i], nullptr, texts[i]);
+    // Calls from any apartment come straight in: the object guards its image itself.
+    written = written && set_class_value(keys.names[ServerKeys::kInproc], "ThreadingModel", "Both");
+    if (written) return S_OK;
+    (void)unregister_server();
+    return SELFREG_E_CLASS;
 }
 
 }  // namespace
@@ -67,9 +94,19 @@ extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID r
 
 extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return tav::module_in_use() ? S_FALSE : S_OK; }
 
+// Without a registry (outside Windows) there is nothing to write or remove.
 extern "C" HRESULT STDMETHODCALLTYPE DllRegisterServer() {
 #ifdef _WIN32
-    register_server();
-#endif
+    return register_server();
+#else
     return S_OK;
+#endif
+}
+
+extern "C" HRESULT STDMETHODCALLTYPE DllUnregisterServer() {
+#ifdef _WIN32
+    return unregister_server();
+#else
+    return S_OK;
+#endif
 }

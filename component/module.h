@@ -3,6 +3,9 @@
 #pragma once
 
 #include <atomic>
+#ifndef _WIN32
+#include <shared_mutex>
+#endif
 
 #include "component/com_layer.h"
 
@@ -20,6 +23,48 @@ bool module_in_use();
 // Tells the user that the loaded typelib has no type iDataTypeId: a modal error box on
 // Windows, one line on standard error elsewhere.
 void show_lookup_error(int iDataTypeId);
+
+// A reader-writer lock: many readers at once, or one writer. The system's slim lock on
+// Windows (the mingw runtime's default thread model has no std::shared_mutex).
+class SharedLock {
+public:
+#ifdef _WIN32
+    void lock() { AcquireSRWLockExclusive(&m_lock); }
+    void unlock() { ReleaseSRWLockExclusive(&m_lock); }
+    void lock_shared() { AcquireSRWLockShared(&m_lock); }
+    void unlock_shared() { ReleaseSRWLockShared(&m_lock); }
+
+private:
+    SRWLOCK m_lock = SRWLOCK_INIT;
+#else
+    void lock() { m_lock.lock(); }
+    void unlock() { m_lock.unlock(); }
+    void lock_shared() { m_lock.lock_shared(); }
+    void unlock_shared() { m_lock.unlock_shared(); }
+
+private:
+    std::shared_mutex m_lock;
+#endif
+};
+
+// Holds a SharedLock for one scope, shared (reading) or alone (writing).
+template <bool kShared>
+class LockScope {
+public:
+    explicit LockScope(SharedLock &lock) : m_lock(lock) {
+        if constexpr (kShared) m_lock.lock_shared(); else m_lock.lock();
+    }
+    ~LockScope() {
+        if constexpr (kShared) m_lock.unlock_shared(); else m_lock.unlock();
+    }
+    LockScope(const LockScope &) = delete;
+    LockScope &operator=(const LockScope &) = delete;
+
+private:
+    SharedLock &m_lock;
+};
+using ReadScope = LockScope<true>;
+using WriteScope = LockScope<false>;
 
 // Reference counting and the interface map of a COM object. The count starts at 1, the
 // reference of whoever created the object; the last release calls OnFinalRelease.

@@ -136,8 +136,10 @@ typedef struct DrLibParams {
 
 /* Creates an empty image in buf (params->size bytes). -1 leaves buf untouched. */
 int dr_init_lib(void *buf, const DrLibParams *params);
-/* Reads a whole stream into a new image and verifies it; *out is set only on success.
-   The stream is left open. */
+/* Reads an image from a stream and verifies it; *out is set only on success. The header
+   comes first: without the mark and format level nothing more is read. A seekable stream is
+   read from its start and must be exactly the header's size long; a pipe is read from where
+   it stands up to that size and must end there. The stream is left open. */
 int dr_load_lib(DrLib **out, FILE *fp);
 /* As dr_load_lib, from a file opened by path in binary mode. */
 int dr_load_lib_file(DrLib **out, const char *path);
@@ -205,9 +207,18 @@ int dr_print_member_path(const DrMeta *meta, int entry, int offset, FILE *fp);
 int dr_sprint_member_path(const DrMeta *meta, int entry, int offset, char *pos, int room);
 /* Writes a C header declaring every macro and type; -1 when the file cannot be opened. */
 int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix);
+/* Flags of dr_write_header_file_ex; 0 writes exactly what dr_write_header_file writes. */
+#define DR_HEADER_STDINT 1   /* <stdint.h> fixed-width types for every integer member but char */
+#define DR_HEADER_CHECKS 2   /* compile-time checks of each type's size and a member offset or two */
+#define DR_HEADER_ORDER 4    /* define each type before the types whose members use it */
+#define DR_HEADER_PORTABLE (DR_HEADER_STDINT | DR_HEADER_CHECKS | DR_HEADER_ORDER)
+/* As dr_write_header_file, with the flags above: with DR_HEADER_PORTABLE the header gives the
+   typelib's layout on any host, or does not compile there. */
+int dr_write_header_file_ex(const DrLib *lib, const char *path, const char *member_prefix, int flags);
 /* Writes the C definition of one struct or union to the stream. */
 void dr_write_struct_decl(const DrMeta *meta, FILE *fp, const char *member_prefix);
-/* Derives an include-guard name of at most `bound` characters from a path; out holds bound+1. */
+/* Derives an include-guard name (a C identifier) of at most `bound` characters from the text
+   after a path's last backslash or slash; out holds bound+1. */
 void dr_file_to_guard(char *out, int bound, const char *path);
 /* Writes a plain-text listing of every macro, type and member. */
 void dr_print_lib_summary(FILE *fp, const DrLib *lib);

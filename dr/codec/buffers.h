@@ -22,8 +22,10 @@ inline int32_t report(int64_t offset) {
 // Both lengths are set on every return; a refused version writes nothing. The cursor can
 // pass the end of the network buffer only by an inline length field reserved there, which
 // leaves the record incomplete: that is a failure even when the walk itself completed.
-template <class Walker>
-int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, const WalkRules &rules) {
+// `extra` arguments go to the walker's constructor after the buffers.
+template <class Walker, class... Extra>
+int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, const WalkRules &rules,
+              Extra... extra) {
     if (meta == nullptr || net == nullptr || host == nullptr) return -1;
     const int32_t v = effective_version(version);
     const int64_t host_len = usable_length(host);
@@ -32,7 +34,7 @@ int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, co
         net->len = host->len = 0;
         return -1;
     }
-    Walker w(host->data, host_len, net->data, net_len);
+    Walker w(host->data, host_len, net->data, net_len, extra...);
     const WalkEnd end = walk(w, rules, meta, host->data, host_len, v);
     net->len = report(w.reported_cursor());
     host->len = report(end.host_cursor);

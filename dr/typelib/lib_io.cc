@@ -1,10 +1,15 @@
 // lib_io.cc: creating an empty image, loading an image whole from a stream, saving it.
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "dr/typelib/image.h"
+#include "dr/typelib/load.h"
 #include "dr/typelib/verify.h"
 
 extern "C" int dr_init_lib(void *buf, const DrLibParams *p) {
@@ -33,26 +38,87 @@ extern "C" int dr_init_lib(void *buf, const DrLibParams *p) {
     return 0;
 }
 
+namespace dr {
+namespace {
+
+// Reads up to n bytes; a read error is told apart from the end of the stream.
+size_t read_some(std::FILE *fp, char *to, size_t n, LoadResult &r) {
+    const size_t got = std::fread(to, 1, n, fp);
+    if (got < n && std::ferror(fp)) {
+        r.why = LoadResult::kReadError;
+        r.error = errno;
+    }
+    return got;
+}
+
+struct FreeImage {
+    void operator()(void *p) const { std::free(p); }
+};
+
+}  // namespace
+
+LoadResult load_image(std::FILE *fp, DrLib **out) {
+    LoadResult r;
+    errno = 0;
+    const bool seekable = std::fseek(fp, 0, SEEK_SET) == 0;
+    DrLibHeader head;
+    char *const head_bytes = reinterpret_cast<char *>(&head);
+    const size_t got = read_some(fp, head_bytes, sizeof head, r);
+    if (r.why != LoadResult::kLoaded) return r;
+    // The mark is checked on whatever part of it is there, before any length.
+    const unsigned char mark[2] = {kMagic & 0xFF, kMagic >> 8};
+    if (got == 0) return r.why = LoadResult::kEmpty, r;
+    if (std::memcmp(head_bytes, mark, got < 2 ? got : 2) != 0) return r.why = LoadResult::kNoMark, r;
+    if (got < sizeof head) return r.why = LoadResult::kShort, r.have = static_cast<int64_t>(got), r;
+    if (head.magic != kMagic) return r.why = LoadResult::kNoMark, r;
+    if (head.build != kBuild) return r.why = LoadResult::kFormatLevel, r.have = head.build, r;
+    r.want = head.size;
+    if (head.size < kHeaderSize) return r.why = LoadResult::kBadSize, r;
+    if (seekable) {
+        if (std::fseek(fp, 0, SEEK_END) != 0) return r.why = LoadResult::kReadError, r.error = errno, r;
+        const long length = std::ftell(fp);
+        if (length < 0 || std::fseek(fp, kHeaderSize, SEEK_SET) != 0)
+            return r.why = LoadResult::kReadError, r.error = errno, r;
+        if (length != head.size) return r.why = LoadResult::kLength, r.have = length, r;
+    }
+    // A stream that cannot tell its length is read in growing steps, so that a header
+    // announcing more than the stream holds costs no more memory than the bytes that came.
+    const size_t size = static_cast<size_t>(head.size);
+    size_t cap = seekable ? size : std::min<size_t>(size, size_t{1} << 16);
+    std::unique_ptr<char, FreeImage> image(static_cast<char *>(std::calloc(1, cap)));
+    if (!image) return r.why = LoadResult::kNoMemory, r;
+    std::memcpy(image.get(), head_bytes, sizeof head);
+    size_t have = sizeof head;
+    while (have < size) {
+        if (have == cap) {
+            cap = std::min(size, cap * 2);
+            char *grown = static_cast<char *>(std::realloc(image.get(), cap));
+            if (!grown) return r.why = LoadResult::kNoMemory, r;
+            image.release();
+            image.reset(grown);
+        }
+        const size_t n = read_some(fp, image.get() + have, cap - have, r);
+        if (r.why != LoadResult::kLoaded) return r;
+        have += n;
+        if (n == 0) return r.why = LoadResult::kEndedEarly, r.have = static_cast<int64_t>(have), r;
+    }
+    if (!seekable && std::fgetc(fp) != EOF) return r.why = LoadResult::kGoesOn, r;
+    if (!seekable && std::ferror(fp)) return r.why = LoadResult::kReadError, r.error = errno, r;
+    try {
+        r.check = verify_image(image.get(), head.size);
+    } catch (const std::bad_alloc &) {
+        return r.why = LoadResult::kNoMemory, r;
+    }
+    if (r.check != nullptr) return r.why = LoadResult::kContent, r;
+    *out = reinterpret_cast<DrLib *>(image.release());
+    return r;
+}
+
+}  // namespace dr
+
 extern "C" int dr_load_lib(DrLib **out, FILE *fp) {
     if (out == nullptr || fp == nullptr) return -1;
-    if (std::fseek(fp, 0, SEEK_END) != 0) return -1;
-    const long length = std::ftell(fp);
-    if (length <= 0 || length > INT32_MAX) return -1;
-    if (std::fseek(fp, 0, SEEK_SET) != 0) return -1;
-    void *image = std::calloc(1, static_cast<size_t>(length));
-    if (image == nullptr) return -1;
-    const size_t got = std::fread(image, 1, static_cast<size_t>(length), fp);
-    const char *why = "allocation failed";
-    try {
-        why = dr::verify_image(image, static_cast<int64_t>(got));
-    } catch (const std::bad_alloc &) {
-    }
-    if (why != nullptr) {
-        std::free(image);
-        return -1;
-    }
-    *out = static_cast<DrLib *>(image);
-    return 0;
+    return dr::load_image(fp, out).why == dr::LoadResult::kLoaded ? 0 : -1;
 }
 
 extern "C" int dr_load_lib_file(DrLib **out, const char *path) {

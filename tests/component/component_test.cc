@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,7 @@ struct Server {
     HRESULT (*get_class_object)(REFCLSID, REFIID, void **) = nullptr;
     HRESULT (*can_unload_now)() = nullptr;
     HRESULT (*register_server)() = nullptr;
+    HRESULT (*unregister_server)() = nullptr;
 };
 
 // The shared object, loaded once with every symbol bound at load time.
@@ -34,6 +36,7 @@ const Server &server() {
         r.get_class_object = reinterpret_cast<decltype(r.get_class_object)>(dlsym(r.handle, "DllGetClassObject"));
         r.can_unload_now = reinterpret_cast<decltype(r.can_unload_now)>(dlsym(r.handle, "DllCanUnloadNow"));
         r.register_server = reinterpret_cast<decltype(r.register_server)>(dlsym(r.handle, "DllRegisterServer"));
+        r.unregister_server = reinterpret_cast<decltype(r.unregister_server)>(dlsym(r.handle, "DllUnregisterServer"));
         return r;
     }();
     return s;
@@ -72,6 +75,7 @@ protected:
         ASSERT_NE(server().get_class_object, nullptr);
         ASSERT_NE(server().can_unload_now, nullptr);
         ASSERT_NE(server().register_server, nullptr);
+        ASSERT_NE(server().unregister_server, nullptr);
         ASSERT_EQ(server().can_unload_now(), S_OK) << "an earlier test left an object or lock behind";
     }
 };
@@ -102,7 +106,7 @@ protected:
     IMyEncoder *enc_ = nullptr;
 };
 
-TEST_F(ServerTest, ExportsOnlyTheThreeServerFunctions) {
+TEST_F(ServerTest, ExportsOnlyTheServerFunctions) {
     for (const char *hidden : {"dr_meta_by_id", "dr_load_lib_file", "dr_free_lib", "_ZN3tav13lock_moduleEv"})
         EXPECT_EQ(dlsym(server().handle, hidden), nullptr) << hidden;
 }
@@ -168,7 +172,11 @@ TEST_F(ServerTest, CanUnloadOnlyWithoutObjectsLocksOrFactoryReferences) {
     f->Release();
 }
 
-TEST_F(ServerTest, RegisterServerAnswersOk) { EXPECT_EQ(server().register_server(), S_OK); }
+// Without a registry there is nothing to write or remove.
+TEST_F(ServerTest, RegisterAndUnregisterAnswerOk) {
+    EXPECT_EQ(server().register_server(), S_OK);
+    EXPECT_EQ(server().unregister_server(), S_OK);
+}
 
 TEST_F(EncoderTest, QueryInterfaceAnswersOnlyUnknownAndTheEncoder) {
     void *unk = nullptr, *again = nullptr;
@@ -304,6 +312,36 @@ TEST_F(EncoderTest, SecondLoadReplacesTheFirst) {
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);  // and back: the object keeps the last
     EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_OK);
     EXPECT_EQ(len, 17);
+}
+
+// LoadLib replacing the image while other threads encode with the same object: each encode
+// sees a whole image, never a released one nor the moment between release and load.
+TEST_F(EncoderTest, LoadLibWhileOtherThreadsEncode) {
+    ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
+    const SampleHost host = sample_record();
+    std::atomic<bool> loading{true};
+    std::atomic<int> encodes{0}, wrong{0};
+    std::vector<std::thread> encoders;
+    for (int t = 0; t < 2; ++t)
+        encoders.emplace_back([&] {
+            char net[64];
+            while (loading) {
+                int len = -1;
+                const HRESULT hr = enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0);
+                if (hr != S_OK || len != 17 || std::memcmp(net, kSampleNet, 17) != 0) ++wrong;
+                ++encodes;
+            }
+        });
+    // Loads go on until the encoders have had plenty of chances to meet one.
+    int loads = 0, failed_loads = 0;
+    while (loads < 200 || (encodes < 20000 && loads < 200000)) {
+        failed_loads += enc_->LoadLib(path("sample.tlb").c_str()) != S_OK;
+        ++loads;
+    }
+    loading = false;
+    for (std::thread &t : encoders) t.join();
+    EXPECT_EQ(failed_loads, 0);
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(EncoderTest, HostToNetWritesTheNetworkFormAndItsLength) {

@@ -3,9 +3,11 @@
 // typelib's sizes and offsets.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -204,17 +206,58 @@ std::string guard(const char *path, int bound = 32) {
 
 TEST(Header, GuardNames) {
     EXPECT_EQ(guard("msg.def.h"), "MSG_DEF_H");
-    EXPECT_EQ(guard("out/msg.h"), "OUT/MSG_H");
+    EXPECT_EQ(guard("out/msg.h"), "MSG_H");  // a slash ends a directory name too
     EXPECT_EQ(guard("C:\\a\\b\\x.h"), "X_H");
     EXPECT_EQ(guard("C:\\a\\"), "");
     EXPECT_EQ(guard(""), "");
-    EXPECT_EQ(guard("a-b\xe4.h"), "A-B\xe4_H");  // only ASCII letters change
+    EXPECT_EQ(guard("a-b\xe4.h"), "A_B__H");  // whatever cannot stand in an identifier is "_"
+    EXPECT_EQ(guard("my-proto.v2.h"), "MY_PROTO_V2_H");
+    EXPECT_EQ(guard("a\\b/2d.h"), "_2D_H");
+    EXPECT_EQ(guard("2d.h", 3), "_2D");
     EXPECT_EQ(guard("abcdefgh.h", 4), "ABCD");
     EXPECT_EQ(guard("abc.h", 0), "");
     EXPECT_EQ(guard(nullptr), "");
     char untouched[2] = {'Z', 'Z'};
     dr_file_to_guard(untouched, -1, "a.h");
     EXPECT_EQ(untouched[0], 'Z');
+}
+
+// The guard as it was made before slashes and non-identifier characters counted, not yet
+// cut at the bound: the text after the last backslash, "." to "_", letters upper-cased.
+std::string former_guard(const std::string &path) {
+    std::string out;
+    for (char c : path.substr(path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1))
+        out += c == '.' ? '_' : c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return out;
+}
+
+bool is_identifier(const std::string &s) {
+    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
+    for (char c : s)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+// Every guard is an identifier (or empty when the path ends in a separator), and every path
+// whose former guard was already an identifier keeps exactly that guard.
+TEST(Header, GuardsAreIdentifiersAndValidFormerGuardsStay) {
+    std::mt19937 rng(15);
+    const std::string alphabet = "aZ_9.-/\\ x$";
+    int kept = 0;
+    for (int i = 0; i < 4000; ++i) {
+        std::string path(rng() % 12, ' ');
+        for (char &c : path) c = alphabet[rng() % alphabet.size()];
+        const int bound = static_cast<int>(rng() % 10);
+        const std::string g = guard(path.c_str(), bound);
+        EXPECT_TRUE(g.empty() || is_identifier(g)) << path << " -> " << g;
+        EXPECT_LE(g.size(), static_cast<size_t>(bound));
+        const std::string former = former_guard(path);
+        if (is_identifier(former)) {
+            EXPECT_EQ(g, former.substr(0, static_cast<size_t>(bound))) << path;
+            ++kept;
+        }
+    }
+    EXPECT_GT(kept, 200);  // the property was exercised
 }
 
 TEST(Header, LongBaseNameGivesTheSameCutGuardInAllThreeLines) {

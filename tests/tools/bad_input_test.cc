@@ -2,7 +2,13 @@
 // standard error, nothing on standard output, and the documented exit status.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/image_builder.h"
 #include "tests/tools/run.h"
@@ -28,7 +34,33 @@ TEST(DrtoolHelp, ToolHelpListsEveryCommand) {
         EXPECT_EQ(r.out.rfind("usage: drtool COMMAND", 0), 0u) << ask;
         for (const std::string &c : kCommands) EXPECT_NE(r.out.find("\n  " + c + " "), std::string::npos) << c;
         EXPECT_NE(r.out.find("2 a usage error"), std::string::npos);
+        std::string names;
+        for (int i = 0; i < 19; ++i) names += std::string(" ") + dr_type_at(i)->name;
+        EXPECT_NE(r.out.find("the 19 names a typelib's members use:\n " + names + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("no value for longlong, ulonglong, date, time, datetime\nand money members"),
+                  std::string::npos);
     }
+}
+
+// The types the help says print shows without a value are exactly those the renderer
+// writes no value for: a one-member record of each scalar type rendered as text.
+TEST(DrtoolHelp, TypesListedWithoutAValueAreThoseTheRendererLeavesEmpty) {
+    std::vector<std::string> without;
+    for (int i = 2; i < 18; ++i) {
+        drtest::Image img = drtest::build(drtest::library({drtest::record("R", 1, {drtest::field("v", dr_type_at(i)->name)})}));
+        std::vector<char> host(8, 1), text(256);
+        DrBuffer h{host.data(), 8}, out{text.data(), 256};
+        dr_sprint_data(img.meta("R"), &out, &h, 0);
+        const std::string line = text.data();
+        const size_t value = line.find(" v=") + 3;
+        if (value >= line.size() || !std::isdigit(static_cast<unsigned char>(line[value])))
+            without.push_back(dr_type_at(i)->name);
+    }
+    std::string listed;
+    for (size_t k = 0; k < without.size(); ++k)
+        listed += (k == 0 ? "" : k + 1 == without.size() ? "\nand " : ", ") + without[k];
+    EXPECT_EQ(listed, "longlong, ulonglong, date, time, datetime\nand money");
+    EXPECT_NE(drtool({"--help"}).out.find("shows no value for " + listed + " members"), std::string::npos);
 }
 
 TEST(DrtoolHelp, EachCommandHasItsOwnHelp) {
@@ -97,32 +129,75 @@ TEST(DrtoolBadInput, MissingAndUnreadableFiles) {
 TEST(DrtoolBadInput, FilesThatAreNotTypelibsSayWhichCheckFailed) {
     const std::string dir = drtest::scratch_dir("not_typelib");
     const std::vector<uint8_t> good = drtest::build(drtest::demo_lib()).vec();
+    const std::string size = std::to_string(good.size());
     struct Case {
-        std::string name, reason;
+        std::string name, reason;  // the reason follows the path
         std::vector<uint8_t> bytes;
     };
     std::vector<Case> cases = {
-        {"empty", "the file is empty", {}},
-        {"short", "shorter than the 112-byte header", {good.begin(), good.begin() + 50}},
-        {"cut", "length differs from the header's size", {good.begin(), good.end() - 1}},
-        {"magic", "wrong magic", good},
-        {"build", "wrong build", good},
+        {"empty", " is not a typelib: the file is empty", {}},
+        {"short", " is not a typelib: 50 bytes, shorter than the 112-byte header", {good.begin(), good.begin() + 50}},
+        {"cut", " is not a typelib: the file holds " + std::to_string(good.size() - 1) + " bytes, but its header announces " + size,
+         {good.begin(), good.end() - 1}},
+        {"magic", " is not a typelib (no typelib mark)", good},
+        {"build", " is a typelib of format level 104; this tool reads level 103 only", good},
+        // The mark is looked at first, even in a file too short for a header.
+        {"tiny", " is not a typelib (no typelib mark)", {'U', 'X'}},
+        {"text", " is not a typelib (no typelib mark)", {'h', 'e', 'l', 'l', 'o', '\n'}},
     };
     cases[3].bytes[0] = 0x56;
     cases[4].bytes[2] = 0x68;
     drtest::Image self = drtest::build(drtest::demo_lib());
     self.meta("Point")->self_off += 4;
-    cases.push_back({"self", "meta self offset does not match its place", self.vec()});
+    cases.push_back({"self", " is not a typelib: meta self offset does not match its place", self.vec()});
     for (const Case &c : cases) {
         const std::string path = dir + "/" + c.name + ".tlb";
         drtest::write_bytes(path, c.bytes);
-        expect_failure(drtool({"summary", path}), 1, "drtool: " + path + " is not a typelib: " + c.reason + "\n",
-                       c.name);
+        expect_failure(drtool({"summary", path}), 1, "drtool: " + path + c.reason + "\n", c.name);
     }
-    // A host record is no typelib either, whatever the command.
+    // A host record is no typelib either, whatever the command: its first bytes say so.
     const std::string host = sample("login.host");
     expect_failure(drtool({"print", host, "Message", host}), 1,
-                   "drtool: " + host + " is not a typelib: length differs from the header's size\n", "host as typelib");
+                   "drtool: " + host + " is not a typelib (no typelib mark)\n", "host as typelib");
+}
+
+// drtool under a time limit: a typelib that never ends must not keep it reading.
+drtest::Run drtool_within_10s(const std::vector<std::string> &args) {
+    std::vector<std::string> all = {"10", DRTOOL_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    return drtest::run_program("/usr/bin/timeout", all);
+}
+
+TEST(DrtoolBadInput, DevicesAndPipesAreReadUpToTheAnnouncedSize) {
+    expect_failure(drtool_within_10s({"summary", "/dev/zero"}), 1,
+                   "drtool: /dev/zero is not a typelib (no typelib mark)\n", "/dev/zero");
+
+    // A named pipe: the typelib, then the same with a byte too many and cut short.
+    const std::string dir = drtest::scratch_dir("fifo"), fifo = dir + "/lib.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<uint8_t> lib = drtest::read_file(sample("proto.tlb"));
+    const std::string size = std::to_string(lib.size());
+    auto through_pipe = [&](std::vector<uint8_t> bytes) {
+        std::thread writer([&] { drtest::write_bytes(fifo, bytes); });
+        const drtest::Run r = drtool_within_10s({"summary", fifo});
+        const int unblock = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // frees a writer left waiting
+        writer.join();
+        ::close(unblock);
+        return r;
+    };
+    const drtest::Run whole = through_pipe(lib);
+    EXPECT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out, drtool({"summary", sample("proto.tlb")}).out);
+    std::vector<uint8_t> longer = lib;
+    longer.push_back(0);
+    expect_failure(through_pipe(longer), 1,
+                   "drtool: " + fifo + " is not a typelib: the input goes on past the " + size +
+                       " bytes its header announces\n",
+                   "a byte too many");
+    expect_failure(through_pipe({lib.begin(), lib.begin() + 5000}), 1,
+                   "drtool: " + fifo + " is not a typelib: the input ended after 5000 of the " + size +
+                       " bytes its header announces\n",
+                   "cut short");
 }
 
 TEST(DrtoolBadInput, UnknownTypeNamesAndIds) {

@@ -171,6 +171,40 @@ TEST_F(DrtoolOnSample, DecodeNotesBytesAfterTheRecord) {
     EXPECT_EQ(drtest::read_file(dir + "/long.host"), drtest::read_file(sample("login.host")));
 }
 
+// The ping message: a 10-byte head whose 2-byte field at offset 2 gives the length of the
+// body that follows. Its length field is made to disagree with the body's members.
+TEST_F(DrtoolOnSample, DecodeSaysWhatABodyLengthFieldDid) {
+    const std::string dir = drtest::scratch_dir("length_field");
+    ASSERT_EQ(drtool({"encode", lib_path_, "Message", sample("ping.host"), "-o", dir + "/ping.net"}).status, 0);
+    const std::vector<uint8_t> ping = drtest::read_file(dir + "/ping.net");
+    ASSERT_EQ(ping.size(), 26u);
+    ASSERT_EQ(ping[2] * 256 + ping[3], 16);
+    auto decode = [&](std::vector<uint8_t> net, int body_len) {
+        net[2] = static_cast<uint8_t>(body_len >> 8);
+        net[3] = static_cast<uint8_t>(body_len);
+        drtest::write_bytes(dir + "/x.net", net);
+        return drtool({"decode", lib_path_, "Message", dir + "/x.net", "-o", dir + "/x.host"});
+    };
+    const std::string field = "the 2-byte length field of Message.body at network offset 2 announces ";
+    std::vector<uint8_t> padded = ping;
+    padded.insert(padded.end(), 4, 0);
+    drtest::Run r = decode(padded, 20);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "drtool: note: " + field + "20 bytes, more than the 16 its members took: the 4 bytes after them "
+                     "were passed over\n");
+    // The last 4 bytes were read as members, though the length field ends the body before them.
+    r = decode(ping, 12);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "drtool: note: " + field + "12 bytes, fewer than the 16 its members took: decoding went back "
+                     "to offset 22, where the length says the element ends\n");
+    // A length past the end is named, with offsets that lie inside the input.
+    r = decode(ping, 4096);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "drtool: decoding Message failed: " + field + "4096 bytes from offset 10, past the end of the "
+                     "26-byte input\n");
+    EXPECT_EQ(decode(ping, 16).err, "");
+}
+
 TEST_F(DrtoolOnSample, SummaryIsTheLibrarysListing) {
     const drtest::Run r = drtool({"summary", lib_path_});
     EXPECT_EQ(r.status, 0);
@@ -214,30 +248,28 @@ std::string layout_asserts(const DrLib *lib) {
 }
 
 TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
-    const std::string dir = drtest::scratch_dir("header"), other = drtest::scratch_dir("header_lib");
+    const std::string dir = drtest::scratch_dir("header");
     const drtest::Run r = drtool({"header", lib_path_, dir + "/lobby.h"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out + r.err, "");
-    // The library, given the bare file name, writes the same header.
-    const std::filesystem::path home = std::filesystem::current_path();
-    std::filesystem::current_path(other);
-    ASSERT_EQ(dr_write_header_file(lib_, "lobby.h", nullptr), 0);
-    std::filesystem::current_path(home);
+    // The library writes the same headers: the portable one, and with --classic the classic.
+    ASSERT_EQ(dr_write_header_file_ex(lib_, (dir + "/lib.h").c_str(), nullptr, DR_HEADER_PORTABLE), 0);
+    ASSERT_EQ(drtool({"header", lib_path_, dir + "/classic.h", "--classic"}).status, 0);
+    ASSERT_EQ(dr_write_header_file(lib_, (dir + "/lib_classic.h").c_str(), nullptr), 0);
     const std::string header = drtest::read_text(dir + "/lobby.h");
-    EXPECT_EQ(header, drtest::read_text(other + "/lobby.h"));
+    const auto guarded = [](std::string text, const std::string &from, const std::string &to) {
+        for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+        return text;
+    };
+    EXPECT_EQ(header, guarded(drtest::read_text(dir + "/lib.h"), "LIB_H", "LOBBY_H"));
+    EXPECT_EQ(drtest::read_text(dir + "/classic.h"), guarded(drtest::read_text(dir + "/lib_classic.h"), "LIB_CLASSIC_H", "CLASSIC_H"));
     // The guard comes from the file name, not from the directories before it.
     EXPECT_NE(header.find("\n#ifndef LOBBY_H\n#define LOBBY_H\n"), std::string::npos);
     EXPECT_NE(header.find("#define MAX_NAME_LEN"), std::string::npos);
 
-    // The header names the 8-byte integers longlong and ulonglong, and its long is the
-    // 4-byte long of the 32-bit hosts the format serves.
-    const std::string program = "typedef long long longlong;\n"
-                                "typedef unsigned long long ulonglong;\n"
-                                "#if __SIZEOF_LONG__ != 4\n"
-                                "#define long int\n"
-                                "#endif\n"
-                                "#include \"lobby.h\"\n" +
-                                layout_asserts(lib_) + "int main(void) { MESSAGE m = {0}; return m.wCmd; }\n";
+    // The header compiles on this 64-bit host as it is, with the typelib's layout.
+    const std::string program = "#include \"lobby.h\"\n" + layout_asserts(lib_) +
+                                "int main(void) { MESSAGE m = {0}; return m.wCmd; }\n";
     std::ofstream(dir + "/check.c") << program;
     const drtest::Run cc = drtest::run_program(
         C_COMPILER, {"-std=c11", "-Wall", "-Werror", "-I", dir, "-c", dir + "/check.c", "-o", dir + "/check.o"});
@@ -245,6 +277,8 @@ TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
 
     ASSERT_EQ(drtool({"header", lib_path_, dir + "/prefixed.h", "--prefix", "m_"}).status, 0);
     EXPECT_NE(drtest::read_text(dir + "/prefixed.h").find(" m_nHeading;"), std::string::npos);
+    ASSERT_EQ(drtool({"header", lib_path_, dir + "/my-proto.v2.h", "--classic"}).status, 0);
+    EXPECT_NE(drtest::read_text(dir + "/my-proto.v2.h").find("\n#ifndef MY_PROTO_V2_H\n"), std::string::npos);
     const drtest::Run bad = drtool({"header", lib_path_, "/nonexistent/lobby.h"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "drtool: cannot create /nonexistent/lobby.h: No such file or directory\n");

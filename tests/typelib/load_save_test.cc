@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <climits>
 #include <functional>
+#include <thread>
+
+#include <unistd.h>
 
 #include "dr/typelib/verify.h"
 #include "tests/support/image_builder.h"
@@ -71,6 +75,61 @@ TEST(LoadSave, HeaderChecksRefuseAndLeaveTheOutValue) {
     DrLib *out = nullptr;
     ASSERT_EQ(load_bytes(good, &out), 0);
     dr_free_lib(out);
+}
+
+// Loads bytes through a pipe, a stream that cannot seek; the writer closes its end first.
+int load_through_pipe(const std::vector<uint8_t> &bytes, DrLib **out) {
+    int fds[2];
+    if (pipe(fds) != 0) return -2;
+    FILE *rd = fdopen(fds[0], "rb");
+    std::thread writer([&] {
+        for (size_t at = 0; at < bytes.size();) {
+            const ssize_t n = write(fds[1], bytes.data() + at, bytes.size() - at);
+            if (n <= 0) break;
+            at += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+    });
+    const int rc = dr_load_lib(out, rd);
+    fclose(rd);  // the reader's end closed, a writer still writing is released
+    writer.join();
+    return rc;
+}
+
+TEST(LoadSave, StreamsThatCannotSeekAreReadUpToTheAnnouncedSize) {
+    drtest::Image img = drtest::build(nested_lib());
+    const std::vector<uint8_t> good = img.vec();
+    DrLib *out = nullptr;
+    ASSERT_EQ(load_through_pipe(good, &out), 0);
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t *>(out), reinterpret_cast<uint8_t *>(out) + good.size()),
+              good);
+    dr_free_lib(out);
+    // The same refusals as a file: a byte more or less than announced, no mark, no header.
+    std::vector<std::vector<uint8_t>> bad = {{}, {good.begin(), good.end() - 1}, good, good, {good.begin(), good.begin() + 60}};
+    bad[2].push_back(0);
+    bad[3][1] = 0x45;
+    // A header that announces 2 GiB of which 200 bytes come is refused once the stream ends.
+    std::vector<uint8_t> huge = good;
+    reinterpret_cast<DrLibHeader *>(huge.data())->size = INT32_MAX;
+    bad.push_back(huge);
+    for (size_t i = 0; i < bad.size(); ++i) {
+        DrLib *sentinel = reinterpret_cast<DrLib *>(0x1234);
+        out = sentinel;
+        EXPECT_EQ(load_through_pipe(bad[i], &out), -1) << "case " << i;
+        EXPECT_EQ(out, sentinel);
+    }
+}
+
+// A seekable stream that is not the image: only its first bytes are read before refusing.
+TEST(LoadSave, DevicesWithoutTheMarkAreRefusedAtOnce) {
+    DrLib *out = reinterpret_cast<DrLib *>(0x1234);
+    EXPECT_EQ(dr_load_lib_file(&out, "/dev/zero"), -1);
+    FILE *fp = fopen("/dev/zero", "rb");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(dr_load_lib(&out, fp), -1);
+    EXPECT_LE(ftell(fp), 4096L);  // one buffered read at most
+    fclose(fp);
+    EXPECT_EQ(out, reinterpret_cast<DrLib *>(0x1234));
 }
 
 TEST(LoadSave, MissingFilesAndUnwritablePaths) {

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 
+#include "dr/codec/decode_trace.h"
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
 #include "tools/drtool/json_commands.h"
@@ -84,30 +84,15 @@ int run_xml(const Args &args) {
     return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
 }
 
-// The library makes the include guard of everything after the path's last backslash, so a
-// path with forward slashes would give a guard such as OUT/LOBBY_H. The header is therefore
-// written from inside its directory, under its file name alone.
+// The portable header by default: fixed-width integer types, each type defined before its
+// users, and compile-time checks of the layout. --classic writes the library's classic text.
 int run_header(const Args &args) {
-    namespace fs = std::filesystem;
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
     const std::string *prefix = args.value("--prefix");
-    const fs::path target(args[1]);
-    std::error_code ec;
-    const fs::path home = fs::current_path(ec);
-    if (target.has_parent_path()) {
-        fs::current_path(target.parent_path(), ec);
-        if (ec) {
-            report("cannot create %s: %s", args[1].c_str(), ec.message().c_str());
-            return kExitFailed;
-        }
-    }
+    const int flags = args.has("--classic") ? 0 : DR_HEADER_PORTABLE;
     errno = 0;
-    const std::string name = target.filename().string();
-    const int rc = dr_write_header_file(lib.get(), name.c_str(), prefix ? prefix->c_str() : nullptr);
-    const int open_error = errno;
-    if (target.has_parent_path()) fs::current_path(home, ec);
-    errno = open_error;
+    const int rc = dr_write_header_file_ex(lib.get(), args[1].c_str(), prefix ? prefix->c_str() : nullptr, flags);
     return rc == 0 ? kExitOk : report_unwritable(args[1]);
 }
 
@@ -135,11 +120,44 @@ int run_decode(const Args &args) {
     std::vector<char> host(std::max<size_t>(host_size, 1), 0);
     DrBuffer host_buf{host.data(), buffer_len(host_size)};
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
-    if (dr_net_to_host(t.meta, &host_buf, &net_buf, t.version) != 0)
+    dr::DecodeTrace trace;
+    const int64_t size = static_cast<int64_t>(net_buf.len);
+    if (dr::net_to_host_traced(t.meta, &host_buf, &net_buf, t.version, &trace) != 0) {
+        if (refused_version(t)) return report_refused(t);
+        if (trace.length_note && trace.element_at + trace.announced > size) {
+            report("decoding %s failed: the %d-byte length field of %s.%s at network offset %lld announces %lld "
+                   "bytes from offset %lld, past the end of the %lld-byte input",
+                   t.meta->name, trace.width, trace.record->name, trace.member->name,
+                   static_cast<long long>(trace.field_at), static_cast<long long>(trace.announced),
+                   static_cast<long long>(trace.element_at), static_cast<long long>(size));
+            return kExitFailed;
+        }
+        // Offsets inside the input only: a cursor past the end means the input ended first.
+        if (net_buf.len > size) {
+            report("decoding %s failed: the input ends at network offset %lld, inside the record (host offset %d)",
+                   t.meta->name, static_cast<long long>(size), host_buf.len);
+            return kExitFailed;
+        }
         return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
-    if (static_cast<size_t>(net_buf.len) < net->size())
-        report("note: the last %d bytes of %s follow the record and were not read",
-               static_cast<int>(net->size() - static_cast<size_t>(net_buf.len)), args[2].c_str());
+    }
+    if (trace.length_note) {
+        const long long announced = trace.announced, took = trace.took;
+        const long long end = trace.element_at + trace.announced;
+        const std::string field = std::to_string(trace.width) + "-byte length field of " + trace.record->name + "." +
+                                  trace.member->name + " at network offset " + std::to_string(trace.field_at);
+        if (announced > took)
+            report("note: the %s announces %lld bytes, more than the %lld its members took: the %lld bytes after "
+                   "them were passed over",
+                   field.c_str(), announced, took, announced - took);
+        else
+            report("note: the %s announces %lld bytes, fewer than the %lld its members took: decoding went back "
+                   "to offset %lld, where the length says the element ends",
+                   field.c_str(), announced, took, end);
+    }
+    const int64_t unread = size - std::max<int64_t>(net_buf.len, trace.furthest);
+    if (unread > 0)
+        report("note: the last %lld bytes of %s follow the record and were not read", static_cast<long long>(unread),
+               args[2].c_str());
     if (args.has("--json")) return emit_json(args, t.meta, host, t.version);
     return emit(args, host.data(), host_size);
 }
@@ -182,12 +200,18 @@ const std::vector<Command> &commands() {
         {"xml", {"LIB"}, {{"-o", "FILE", "write the description to FILE instead of standard output"}},
          "Describe a typelib as XML",
          "Writes the typelib's macros and every type with its members as XML.\n", run_xml},
-        {"header", {"LIB", "OUT.h"}, {{"--prefix", "P", "put P before every member name (m_ gives m_iScore)"}},
+        {"header", {"LIB", "OUT.h"},
+         {{"--prefix", "P", "put P before every member name (m_ gives m_iScore)"},
+          {"--classic", "", "the classic text: host C types (long, longlong), no layout checks"}},
          "Write a C header that declares every macro and type of a typelib",
          "Declares each macro as a #define and each type as a packed struct or union, so that a\n"
          "C program can hold host records of these types. Member names get a prefix from their\n"
-         "base type (score becomes iScore, name becomes szName). The include guard is made of\n"
-         "OUT.h's file name with dots turned into underscores (lobby.h gives LOBBY_H).\n",
+         "base type (score becomes iScore, name becomes szName). Integer members take the\n"
+         "fixed-width types of <stdint.h> (a 4-byte long is int32_t), each type is defined\n"
+         "before its users, and compile-time checks of every type's size and of member offsets\n"
+         "make the header fail to compile on a host that would lay a type out otherwise.\n"
+         "The include guard is made of OUT.h's file name, every character that cannot stand in\n"
+         "a C identifier turned into an underscore (my-proto.v2.h gives MY_PROTO_V2_H).\n",
          run_header},
         {"encode", {"LIB", "TYPE", "HOSTFILE"},
          {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"},

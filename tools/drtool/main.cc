@@ -23,6 +23,12 @@ void print_tool_help(FILE *fp) {
                "'drtool COMMAND --help' tells more about one command.\n\n"
                "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n",
                fp);
+    // The names come from the library's own table, so the list cannot drift from it.
+    std::fputs("\nBase types, the 19 names a typelib's members use:\n ", fp);
+    for (int i = 0; i < 19; ++i) std::fprintf(fp, " %s", dr_type_at(i)->name);
+    std::fputs("\nprint (text and XML) shows no value for longlong, ulonglong, date, time, datetime\n"
+               "and money members: only their names.\n",
+               fp);
 }
 
 const Command *find_command(const std::string &name) {

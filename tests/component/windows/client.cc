@@ -1,11 +1,14 @@
-// client.cc: a 32-bit Windows COM client of the registered TavEncoder.dll: creation through
-// the ProgID, the four methods on a real typelib file, and the error box, caught by a CBT hook.
+// client.cc: a Windows COM client of the registered TavEncoder.dll (built 32-bit, and 64-bit
+// for machines that cannot run 32-bit programs): creation through the ProgID, the four methods
+// on a real typelib file, the error box, caught by a CBT hook, and unregistration.
 // Run from a scratch directory after `regsvr32 TavEncoder.dll`; prints "N passed, M failed".
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <olectl.h>
 
 #include "component/IMyEncoder.h"
 #include "tests/component/sample_types.h"
@@ -99,25 +102,76 @@ std::string read_bytes(const char *path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string registry_default(const char *key) {
+// A text value of HKEY_CLASSES_ROOT\key (null name: the default value); empty when absent.
+std::string registry_text(const char *key, const char *name = nullptr) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return {};
     char value[1024] = {};
-    LONG size = sizeof value;
-    if (RegQueryValueA(HKEY_CLASSES_ROOT, key, value, &size) != ERROR_SUCCESS) return {};
-    return value;
+    DWORD size = sizeof value - 1;
+    const LONG rc = RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size);
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS ? value : std::string();
 }
 
-using CanUnloadNowFn = HRESULT(STDMETHODCALLTYPE *)();
+bool registry_has(const char *key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+// The number of subkeys of HKEY_CLASSES_ROOT\key, or -1.
+long registry_subkeys(const char *key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
+    DWORD count = 0;
+    const LONG rc = RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS ? static_cast<long>(count) : -1;
+}
+
+using ServerFn = HRESULT(STDMETHODCALLTYPE *)();
+
+// An export of the DLL as a function of type Fn (through the one cast GCC lets pass).
+template <class Fn>
+Fn export_of(HMODULE dll, const char *name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(dll, name)));
+}
+
+#define CLASS_KEY "CLSID\\{27F49156-6D05-4750-946C-D075DCF4FE44}"
+
+// The registration as regsvr32 left it, and a class that CLSIDFromProgID finds.
+void check_registered(int line) {
+    check(registry_text(TAV_ENCODER_PROGID "\\CLSID") == "{27F49156-6D05-4750-946C-D075DCF4FE44}",
+          "ProgID names the CLSID", line);
+    const std::string server = registry_text(CLASS_KEY "\\InprocServer32");
+    check(server.size() > 15 && lstrcmpiA(server.c_str() + server.size() - 15, "\\TavEncoder.dll") == 0,
+          "InprocServer32 is TavEncoder.dll", line);
+    check(registry_text(CLASS_KEY "\\InprocServer32", "ThreadingModel") == "Both", "ThreadingModel is Both", line);
+    check(registry_text(CLASS_KEY "\\ProgID") == TAV_ENCODER_PROGID, "CLSID names the ProgID", line);
+    CLSID clsid{};
+    check(CLSIDFromProgID(L"TavEncoder.MyEncoder", &clsid) == S_OK && IsEqualCLSID(clsid, CLSID_MyEncoder),
+          "CLSIDFromProgID finds the class", line);
+}
+
+// No key of the registration is left, and COM neither finds nor creates the class.
+void check_unregistered(int line) {
+    check(!registry_has(TAV_ENCODER_PROGID) && !registry_has(CLASS_KEY), "no key of the registration left", line);
+    CLSID clsid{};
+    check(FAILED(CLSIDFromProgID(L"TavEncoder.MyEncoder", &clsid)), "CLSIDFromProgID fails", line);
+    IMyEncoder *none = nullptr;
+    check(CoCreateInstance(CLSID_MyEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IMyEncoder,
+                           reinterpret_cast<void **>(&none)) == REGDB_E_CLASSNOTREG && none == nullptr,
+          "CoCreateInstance answers class not registered", line);
+}
 
 void run(HMODULE &dll) {
     group("Registration");
-    const std::string progid_clsid = registry_default(TAV_ENCODER_PROGID "\\CLSID");
-    CHECK(progid_clsid == "{27F49156-6D05-4750-946C-D075DCF4FE44}");
-    const std::string server = registry_default("CLSID\\{27F49156-6D05-4750-946C-D075DCF4FE44}\\InprocServer32");
-    CHECK(server.size() > 15 && lstrcmpiA(server.c_str() + server.size() - 15, "\\TavEncoder.dll") == 0);
-    CHECK(registry_default("CLSID\\{27F49156-6D05-4750-946C-D075DCF4FE44}\\ProgID") == TAV_ENCODER_PROGID);
+    check_registered(__LINE__);
+    const std::string server = registry_text(CLASS_KEY "\\InprocServer32");
     CLSID clsid{};
     CHECK(CLSIDFromProgID(L"TavEncoder.MyEncoder", &clsid) == S_OK);
-    CHECK(IsEqualCLSID(clsid, CLSID_MyEncoder));
 
     group("Creation");
     IMyEncoder *enc = nullptr;
@@ -129,7 +183,7 @@ void run(HMODULE &dll) {
     char loaded[MAX_PATH] = {};
     GetModuleFileNameA(dll, loaded, sizeof loaded);
     CHECK(lstrcmpiA(loaded, server.c_str()) == 0);  // the object came from the registered file
-    const auto can_unload = reinterpret_cast<CanUnloadNowFn>(GetProcAddress(dll, "DllCanUnloadNow"));
+    const auto can_unload = export_of<ServerFn>(dll, "DllCanUnloadNow");
     CHECK(can_unload != nullptr && can_unload() == S_FALSE);
     void *out = &out;
     CHECK(enc->QueryInterface(IID_IDispatch, &out) == E_NOINTERFACE && out == nullptr);
@@ -214,8 +268,27 @@ void run(HMODULE &dll) {
         factory->Release();
     }
     if (can_unload != nullptr) CHECK(can_unload() == S_OK);
-    const auto register_server = reinterpret_cast<CanUnloadNowFn>(GetProcAddress(dll, "DllRegisterServer"));
-    CHECK(register_server != nullptr && register_server() == S_OK);
+
+    group("Unregistration");
+    const auto register_server = export_of<ServerFn>(dll, "DllRegisterServer");
+    const auto unregister_server = export_of<ServerFn>(dll, "DllUnregisterServer");
+    CHECK(register_server != nullptr && unregister_server != nullptr);
+    if (register_server == nullptr || unregister_server == nullptr) return;
+    const long classes = registry_subkeys("CLSID");
+    CHECK(unregister_server() == S_OK);
+    check_unregistered(__LINE__);
+    CHECK(classes > 0 && registry_subkeys("CLSID") == classes - 1);  // only its own class went
+    CHECK(unregister_server() == S_OK);                               // nothing left is no failure
+    // A registry that refuses a key: under a volatile key no lasting subkey can be made, so
+    // the ProgID's CLSID key cannot be written. Registration says so and leaves nothing behind.
+    HKEY refusing = nullptr;
+    CHECK(RegCreateKeyExA(HKEY_CLASSES_ROOT, TAV_ENCODER_PROGID, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                          nullptr, &refusing, nullptr) == ERROR_SUCCESS);
+    if (refusing != nullptr) RegCloseKey(refusing);
+    CHECK(register_server() == SELFREG_E_CLASS);
+    check_unregistered(__LINE__);
+    CHECK(register_server() == S_OK);
+    check_registered(__LINE__);
 }
 
 }  // namespace

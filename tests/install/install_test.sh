@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR C_COMPILER TYPELIB: installs the build into a temporary prefix,
+# checks what the prefix holds, and builds and runs two C consumers against it: one with
+# CMake's find_package(dr), one with plain cc and pkg-config.
+set -euo pipefail
+build=$1 cc=$2 typelib=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/drtool lib/libdr.a lib/libTavEncoder.so include/dr/dr.h include/TavEncoder/IMyEncoder.h \
+         include/TavEncoder/com_layer.h lib/cmake/dr/drConfig.cmake lib/cmake/dr/drConfigVersion.cmake \
+         lib/cmake/dr/drTargets.cmake lib/pkgconfig/dr.pc; do
+  [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
+done
+
+# The installed dr.h on its own, as strict C99 and C11.
+for std in c99 c11; do
+  echo '#include "dr/dr.h"' | "$cc" -std=$std -pedantic-errors -Wall -Wextra -Werror -I"$prefix/include" \
+    -x c -fsyntax-only -
+done
+
+expected="Position: 10 host bytes, 10 network bytes"
+check() {  # what, output
+  [ "$2" = "$expected" ] || { echo "$1 printed '$2', not '$expected'" >&2; exit 1; }
+}
+
+# A C-only CMake project: dr::dr brings its include directory and the C++ runtime.
+cmake -S "$here/consumer" -B "$work/cmake" -G Ninja -DCMAKE_C_COMPILER="$cc" \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+check "the find_package consumer" "$("$work/cmake/consumer" "$typelib")"
+
+# Plain cc with pkg-config.
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+# shellcheck disable=SC2046  # pkg-config gives several words
+"$cc" -std=c11 "$here/consumer/consumer.c" -o "$work/pc_consumer" $(pkg-config --cflags --libs dr)
+check "the pkg-config consumer" "$("$work/pc_consumer" "$typelib")"
+echo "installed package consumed by CMake and by pkg-config"
