@@ -8,7 +8,7 @@
 std::vector<std::vector<uint8_t>> fuzz_seeds() {
     std::vector<std::vector<uint8_t>> seeds;
     for (const char *name : {"login", "chat", "roster", "ping"}) {
-        std::ifstream in(std::string(DR_EXAMPLES_DIR) + "/" + name + ".json", std::ios::binary);
+        std::ifstream in(std::string(EXAMPLES_DIR) + "/" + name + ".json", std::ios::binary);
         // Message is the last of the sample's ten types, in directory order.
         std::vector<uint8_t> seed = {9, 0, 0};
         seed.insert(seed.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

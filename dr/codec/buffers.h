@@ -35,7 +35,9 @@ int run_codec(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, co
         return -1;
     }
     Walker w(host->data, host_len, net->data, net_len, extra...);
-    const WalkEnd end = walk(w, rules, meta, host->data, host_len, v);
+    WalkRules budgeted = rules;
+    budgeted.net_len = net_len;
+    const WalkEnd end = walk(w, budgeted, meta, host->data, host_len, v);
     net->len = report(w.reported_cursor());
     host->len = report(end.host_cursor);
     return end.ok && w.cursor() <= net_len ? 0 : -1;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -74,19 +75,34 @@ inline int32_t resolve_union(const DrMeta *u, int32_t s, int32_t version) {
     return found;
 }
 
-// How a walk ended: whether it completed, where the host cursor stood, and the record
-// type of the frame on top when it stopped.
+// How a walk ended: whether it completed, where the host cursor stood, the record type of
+// the frame on top when it stopped, and how many steps it took.
 struct WalkEnd {
     bool ok;
     int64_t host_cursor;
     const DrMeta *top;
+    int64_t steps;
 };
 
 // What differs between the walkers, besides their hooks.
 struct WalkRules {
     bool check_declared_count;  // a referred count above a nonzero declared count fails (codec)
     bool string_capacity_from_count_in_use;  // a zero count in use takes the rest of the host (decoder)
+    int64_t net_len = 0;  // network bytes (or output capacity) that the step budget allows for
 };
+
+// Every walk ends within this many steps (turns of its loop) per byte of the host record,
+// the network bytes and the image. Loading keeps members inside their parents and the walk
+// keeps counted elements inside the enclosing element, but members that overlap, or nested
+// types of no host size, can still repeat a subtree without consuming bytes; the budget
+// stops such a walk with a failure. A record laid out as its description says takes a few
+// steps per host byte and per member of the image, far below the budget.
+inline constexpr int64_t kStepsPerByte = 16;
+
+inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len) {
+    const int64_t image_len = std::max<int32_t>(header(lib_of(meta))->size, 0);
+    return kStepsPerByte * (host_len + net_len + image_len + 1);
+}
 
 // Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
 // (already effective). The walker W provides:
@@ -116,6 +132,8 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
     int depth = 1;
     int64_t host_cursor = 0;
     bool ended = false;  // an element of the top frame has just ended
+    const int64_t budget = step_budget(meta, host_len, rules.net_len);
+    int64_t steps = 0;
 
     auto end_element = [&](DrWalkFrame &f) {
         --f.iRemaining;
@@ -127,16 +145,18 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         if (f.pMeta->is_struct != 0) f.iIndex = 0;
         end_element(f);
     };
-    auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta}; };
+    auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, steps}; };
 
     for (;;) {
+        if (steps == budget) return fail();
+        ++steps;
         DrWalkFrame &f = frames[depth - 1];
         if (ended) {
             ended = false;
             if (!w.element_done(frames, depth)) return fail();
         }
         if (f.iRemaining <= 0) {
-            if (--depth == 0) return WalkEnd{true, host_cursor, meta};
+            if (--depth == 0) return WalkEnd{true, host_cursor, meta, steps};
             advance(frames[depth - 1]);
             continue;
         }
@@ -149,8 +169,14 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             advance(f);
             continue;
         }
+        // A taken member lies inside the host buffer even when it has no bytes, so the host
+        // cursor never passes the buffer's end.
         const int64_t at = f.pHostBase + e.off;
+        if (at < 0 || at > host_len) return fail();
         host_cursor = at;
+        // Counted elements lie inside the enclosing element: a nested element's own bytes, or
+        // for the top-level record the whole host buffer.
+        const int64_t limit = depth == 1 ? host_len : std::min(host_len, f.pHostBase + f.pMeta->datasize);
 
         int32_t count = e.count;
         if (e.refer_size > 0) {
@@ -167,10 +193,10 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
                 continue;
             }
             const DrMeta *child = child_meta(f.pMeta, e);
-            // Every element must start inside the host buffer, and an array of a type with no
-            // host size cannot advance: either bound keeps a huge count from spinning the walk.
-            if (child->datasize <= 0 ? count > 1 : int64_t{count - 1} * child->datasize > host_len - at)
-                return fail();
+            // An array of a type with no host size cannot advance. Inside a nested element all
+            // elements must fit it; in the top-level record each must start inside the buffer.
+            const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
+            if (child->datasize <= 0 ? count > 1 : span > limit - at) return fail();
             int32_t start = 0;
             if (e.type_code == 0) {
                 int32_t selector = 0;
@@ -197,13 +223,13 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             const bool rest = rules.string_capacity_from_count_in_use ? count == 0 : e.count == 0;
             const int64_t capacity = rest ? host_len - at : count;
             if (!w.string(e, at, capacity)) return fail();
-            host_cursor = at + capacity;
+            host_cursor = std::min(at + capacity, host_len);
         } else {
             // Values lie `unit` bytes apart; without a positive unit an array would repeat
             // one value as many times as a count member says.
             const int64_t n = int64_t{e.unit} * count;
             if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail();
-            if (at < 0 || at > host_len || n > host_len - at) return fail();
+            if (n > limit - at) return fail();
             if (!w.scalar(e, at, count, n)) return fail();
             host_cursor = at + n;
         }

@@ -462,7 +462,7 @@ int read_json(const DrMeta *meta, DrBuffer *host, DrBuffer *json, int version, D
 
     JsonReader reader(tree, host->data, host_len, v);
     if (!reader.begin(meta)) return refuse(reader.fault());
-    const WalkEnd end = walk(reader, kCodecRules, meta, host->data, host_len, v);
+    const WalkEnd end = walk(reader, codec_rules(static_cast<int64_t>(text.size())), meta, host->data, host_len, v);
     host->len = report(end.host_cursor);
     if (!end.ok) {
         if (!reader.failed()) reader.diagnose(end);

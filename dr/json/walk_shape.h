@@ -8,8 +8,11 @@ namespace dr::json {
 
 // The codec's walk: a referred count above a nonzero declared count fails, and a string's
 // capacity is the rest of the host record only when its declared count is 0. A record the
-// JSON functions accept is thus one that encodes.
-inline constexpr WalkRules kCodecRules{.check_declared_count = true, .string_capacity_from_count_in_use = false};
+// JSON functions accept is thus one that encodes. The step budget also allows for the JSON
+// text's bytes (`text_len`: the text read, or the output capacity; 0 for a stream).
+inline WalkRules codec_rules(int64_t text_len) {
+    return WalkRules{.check_declared_count = true, .string_capacity_from_count_in_use = false, .net_len = text_len};
+}
 
 // A member is a JSON array unless it is one value by its description: a declared count of 1
 // and no count member. Strings are texts, never arrays.

@@ -154,7 +154,7 @@ int write_json(const DrMeta *meta, std::FILE *fp, DrBuffer *out, DrBuffer *host,
     const int64_t host_len = usable_length(host);
     JsonWriter writer(sink, host->data, host_len, indent);
     writer.begin();
-    const WalkEnd end = walk(writer, kCodecRules, meta, host->data, host_len, v);
+    const WalkEnd end = walk(writer, codec_rules(fp ? 0 : int64_t{out->len}), meta, host->data, host_len, v);
     host->len = report(end.host_cursor);
     if (fp != nullptr) {
         sink.piece({"\n"});

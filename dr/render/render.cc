@@ -23,7 +23,10 @@ int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuff
 
     const int64_t host_len = usable_length(host);
     RenderWalker walker(sink, style, host->data, host_len);
-    const WalkEnd end = walk(walker, {.check_declared_count = false, .string_capacity_from_count_in_use = false},
+    const WalkEnd end = walk(walker,
+                             {.check_declared_count = false,
+                              .string_capacity_from_count_in_use = false,
+                              .net_len = fp ? 0 : int64_t{out->len}},
                              meta, host->data, host_len, v);
 
     if (style == Style::kXml)

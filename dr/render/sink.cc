@@ -27,6 +27,10 @@ void Sink::piece(std::initializer_list<std::string_view> parts) {
 }
 
 void Sink::format(const char *fmt, ...) {
+    if (!fp_ && room_ == 0) {  // a full buffer takes nothing more: skip the formatting
+        cut_ = true;
+        return;
+    }
     char text[400];
     va_list args;
     va_start(args, fmt);

@@ -1,6 +1,8 @@
 // verify.cc: refuses images whose content would lead an operation outside the image.
 #include "dr/typelib/verify.h"
 
+#include <algorithm>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -35,7 +37,9 @@ public:
         }
         for (int32_t i = 0; i < h_->meta_count; ++i)
             if (const char *why = walk_from(directory(lib_)[i].offset)) return why;
-        return nullptr;
+        for (const auto &[off, s] : state_)
+            if (const char *why = check_extents(meta_at(lib_, off))) return why;
+        return check_indexes();
     }
 
 private:
@@ -45,6 +49,36 @@ private:
     }
     bool row_index(int32_t index) const { return index >= 0 && index < h_->meta_count; }
     bool macro_index(int32_t k) const { return k == -1 || (k >= 0 && k < h_->macro_count); }
+
+    // The binary searches find a meta through its index row: each row's key must be the key
+    // of the meta it names, and the rows must ascend.
+    const char *check_indexes() const {
+        const IdIndexRow *ids = id_index(lib_);
+        const NameIndexRow *names = name_index(lib_);
+        for (int32_t i = 0; i < h_->meta_count; ++i) {
+            if (ids[i].id != meta_of_row(lib_, ids[i].index)->id) return "id index row differs from its meta's id";
+            if (field_text(names[i].name) != field_text(meta_of_row(lib_, names[i].index)->name))
+                return "name index row differs from its meta's name";
+            if (i > 0 && ids[i].id < ids[i - 1].id) return "id index not sorted";
+            if (i > 0 && std::strcmp(names[i].name, names[i - 1].name) < 0) return "name index not sorted";
+        }
+        return nullptr;
+    }
+
+    // Every member's declared elements lie inside one host record of its parent, so a walk
+    // that keeps counted elements inside their enclosing element covers each host byte a
+    // bounded number of times.
+    const char *check_extents(const DrMeta *m) const {
+        if (m->datasize < 0) return "negative host size";
+        for (int32_t k = 0; k < m->count; ++k) {
+            const DrEntry &e = m->entries[k];
+            const bool nested = (e.type_code == 0 || e.type_code == 1) && e.meta_off != -1;
+            const int64_t unit = nested ? meta_at(lib_, e.meta_off)->datasize : e.type_code == 18 ? 1 : e.unit;
+            const int64_t extent = int64_t{std::max(e.count, 0)} * std::max<int64_t>(unit, 0);
+            if (e.off < 0 || e.off + extent > m->datasize) return "member reaches outside its record";
+        }
+        return nullptr;
+    }
 
     const char *check_meta(int32_t off) const {
         if (!region(off, 1, kMetaHead)) return "meta record outside the image";
@@ -60,6 +94,8 @@ private:
             if (!macro_index(e.io_macro) || !macro_index(e.version_macro) || !macro_index(e.count_macro) ||
                 !macro_index(e.id_macro))
                 return "entry macro index outside the macro table";
+            // Union members are chosen by a halving search over their ids.
+            if (m->is_struct == 0 && k > 0 && e.id < m->entries[k - 1].id) return "union members not sorted by id";
         }
         return nullptr;
     }

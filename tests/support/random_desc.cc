@@ -203,4 +203,16 @@ std::vector<char> random_host(const DrMeta *meta, uint32_t seed) {
     return host;
 }
 
+Lib chain(int levels, int members, int32_t count, int32_t datasize) {
+    Lib lib;
+    for (int i = 0; i <= levels; ++i) {
+        std::vector<Entry> entries;
+        for (int k = 0; k < members && i < levels; ++k)
+            entries.push_back(nested("m" + std::to_string(k), "L" + std::to_string(i + 1), count).at(0));
+        lib.metas.push_back(record("L" + std::to_string(i), i + 1, entries));
+        lib.metas.back().datasize = datasize;
+    }
+    return lib;
+}
+
 }  // namespace drtest

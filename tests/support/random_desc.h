@@ -19,4 +19,9 @@ Lib random_lib(uint32_t seed);
 // whose strings end within their capacity and whose selectors mostly choose a member.
 std::vector<char> random_host(const DrMeta *meta, uint32_t seed);
 
+// A hostile library: `levels` record types L0, L1, ... each holding `members` members of the
+// next type with `count` elements, all at offset 0, every host size `datasize`; the last
+// type has no members. Walked without bounds, L0 visits (members x count)^levels elements.
+Lib chain(int levels, int members, int32_t count, int32_t datasize);
+
 }  // namespace drtest

@@ -1,6 +1,7 @@
 // Loading and saving: round trips, the header checks, and refusal of damaged images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <climits>
 #include <functional>
@@ -187,6 +188,19 @@ TEST(LoadSave, DamagedContentIsRefused) {
         {"meta name", [](auto &i) { std::memset(i.meta("Line")->name, 'a', 32); }},
         {"entry name", [](auto &i) { std::memset(i.entry("Line", "n").name, 'a', 32); }},
         {"entry desc", [](auto &i) { std::memset(i.entry("Line", "n").desc, 'a', 32); }},
+        {"name index row names another meta", [](auto &i) {  // "Line" leads to Point
+             reinterpret_cast<int32_t *>(i.data_area() + i.header().name_index_off + 32)[0] = 0; }},
+        {"id index row names another meta", [](auto &i) {  // id 100 leads to Line
+             reinterpret_cast<int32_t *>(i.data_area() + i.header().id_index_off)[1] = 1; }},
+        {"id index out of order", [](auto &i) {
+             auto *rows = reinterpret_cast<int64_t *>(i.data_area() + i.header().id_index_off);
+             std::swap(rows[0], rows[2]); }},
+        {"name index out of order", [](auto &i) {
+             auto *rows = i.data_area() + i.header().name_index_off;
+             std::swap_ranges(rows, rows + 36, rows + 72); }},
+        {"union members out of id order", [](auto &i) { i.entry("Shape", "line").id = 3; }},
+        {"member reaches past its record", [](auto &i) { i.meta("Line")->datasize -= 1; }},
+        {"member before its record", [](auto &i) { i.entry("Point", "x").off = -4; }},
         {"type contains itself", [](auto &i) { i.entry("Line", "pts").meta_off = i.meta_offset("Line"); }},
         {"types contain each other", [](auto &i) { i.entry("Point", "y").meta_off = i.meta_offset("Shape"); }},
     };
