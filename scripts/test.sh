@@ -20,6 +20,9 @@ ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
 (ensure_packages clang-14=clang++-14 \
   libclang-rt-14-dev=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a) ||
   echo "== clang could not be installed"
+# The peers of the side-by-side benchmarks, which the release build compiles and checks.
+ensure_packages libprotobuf-dev=/usr/include/google/protobuf/message.h \
+  protobuf-compiler=protoc libtirpc-dev=/usr/include/tirpc/rpc/xdr.h rpcsvc-proto=rpcgen
 
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift

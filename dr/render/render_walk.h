@@ -6,6 +6,7 @@
 
 #include "dr/codec/walk.h"
 #include "dr/render/sink.h"
+#include "dr/render/value_text.h"
 
 namespace dr {
 
@@ -30,31 +31,33 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
         std::memcpy(&v, p, sizeof v);
         return v;
     };
+    ValueText t;
+    if (xml) t.ch(' ');
     switch (type_code) {
     case 2:
     case 3: {
         const unsigned b = static_cast<unsigned char>(*p);
         const bool shown = b >= 33 && b <= 126;
-        if (xml)
-            out.format(type_code == 2 ? " %d " : " 0x%x ", b);
-        else if (type_code == 2)
-            shown ? out.format("%d[%c] ", b, b) : out.format("%d ", b);
-        else if (out.is_buffer())
-            shown ? out.format("0x%x[%c] ", b, b) : out.format("0x%x ", b);
+        if (type_code == 2)
+            t.dec(b);
+        else if (xml || out.is_buffer())
+            t.text("0x").hex(b);
         else
-            shown ? out.format("%x[%c] ", b, b) : out.format("%x ", b);
-        return;
+            t.hex(b);
+        if (shown && !xml) t.ch('[').ch(static_cast<char>(b)).ch(']');
+        break;
     }
-    case 4: return out.format(xml ? " %d " : "%d ", load(int16_t{}));
-    case 5: return out.format(xml ? " %u " : "%u ", load(uint16_t{}));
-    case 6: case 8: return out.format(xml ? " %d " : "%d ", load(int32_t{}));
-    case 7: case 9: return out.format(xml ? " %u " : "%u ", load(uint32_t{}));
-    case 16: return out.format(xml ? " %f " : "%f ", static_cast<double>(load(float{})));
-    case 17: return out.format(xml ? " %f " : "%f ", load(double{}));
+    case 4: t.dec(load(int16_t{})); break;
+    case 5: t.dec(load(uint16_t{})); break;
+    case 6: case 8: t.dec(load(int32_t{})); break;
+    case 7: case 9: t.dec(load(uint32_t{})); break;
+    case 16: t.fixed6(static_cast<double>(load(float{}))); break;
+    case 17: t.fixed6(load(double{})); break;
     default:
         if (out.is_buffer()) out.mark_cut();
         return;
     }
+    out.piece(t.ch(' ').view());
 }
 
 // The renderers' part of the member walk; the text and XML forms differ only in the
@@ -71,14 +74,16 @@ public:
         const int32_t width = value_width(e.type_code);
         if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return false;
         const std::string_view name = field_text(e.name);
-        if (style_ == Style::kXml)
-            out_.format("<%.*s>", static_cast<int>(name.size()), name.data());
-        else if (count >= 2)
-            out_.format(" %.*s[%d]=", static_cast<int>(name.size()), name.data(), count);
-        else
-            out_.format(" %.*s=", static_cast<int>(name.size()), name.data());
+        if (style_ == Style::kXml) {
+            out_.piece({"<", name, ">"});
+        } else if (count >= 2) {
+            ValueText n;
+            out_.piece({" ", name, n.ch('[').dec(count).text("]=").view()});
+        } else {
+            out_.piece({" ", name, "="});
+        }
         for (int32_t k = 0; k < count; ++k) write_value(out_, style_, e.type_code, host_ + at + int64_t{k} * e.unit);
-        if (style_ == Style::kXml) out_.format("</%.*s>\n", static_cast<int>(name.size()), name.data());
+        if (style_ == Style::kXml) out_.piece({"</", name, ">\n"});
         return true;
     }
 
