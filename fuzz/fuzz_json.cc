@@ -14,8 +14,8 @@ namespace {
 DrLib *sample_lib() {
     static DrLib *lib = [] {
         DrLib *l = nullptr;
-        if (dr_load_lib_file(&l, DR_SAMPLE_TLB) != 0) {
-            std::fprintf(stderr, "cannot load %s\n", DR_SAMPLE_TLB);
+        if (dr_load_lib_file(&l, EXAMPLES_DIR "/proto.tlb") != 0) {
+            std::fprintf(stderr, "cannot load %s\n", EXAMPLES_DIR "/proto.tlb");
             std::abort();
         }
         return l;
