@@ -113,7 +113,19 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
 //   bool string(const DrEntry &, int64_t at, int64_t capacity)
 //   bool push(DrWalkFrame *frames, int depth)       frames[depth-1] was just pushed
 //   bool element_done(DrWalkFrame *frames, int depth)  an element of the top frame ended
+// and may provide
+//   bool empty(const DrEntry &, bool unresolved)    a struct or union member yields no
+//                                                   element: its count is 0, or (unresolved)
+//                                                   its selector chooses no member
 // Every hook returns false to stop the walk with an error.
+template <class W>
+bool tell_empty(W &w, const DrEntry &e, bool unresolved) {
+    if constexpr (requires { w.empty(e, unresolved); })
+        return w.empty(e, unresolved);
+    else
+        return true;
+}
+
 template <class W>
 WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host, int64_t host_len,
              int32_t version) {
@@ -178,6 +190,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         if (e.type_code == 0 || e.type_code == 1) {
             if (depth == DR_MAX_DEPTH || e.meta_off == -1) return fail();
             if (count <= 0) {
+                if (!tell_empty(w, e, false)) return fail();
                 advance(f);
                 continue;
             }
@@ -193,6 +206,7 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
                     return fail();
                 start = resolve_union(child, selector, version);
                 if (start < 0) {
+                    if (!tell_empty(w, e, true)) return fail();
                     // The rest of this element is left out; a following element of the same
                     // frame starts afresh from its type's first member.
                     if (f.pMeta->is_struct != 0) f.iIndex = 0;
