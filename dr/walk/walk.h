@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "dr/typelib/image.h"
 #include "dr/walk/cursor.h"
@@ -110,12 +111,33 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
 //   string(const DrEntry &, int64_t at, int64_t capacity)
 //   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
 //   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
-// Each of the last four returns DR_OK, or the DrErrorCode that stops the walk. Two rules
-// differ between walkers and are properties of W:
+// and may provide
+//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
+//                                                   element: its count is 0, or (unresolved)
+//                                                   its selector chooses no member
+// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
+// its own reasons may answer true or false instead. Two rules differ between walkers and
+// are properties of W:
 //   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
 //   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
 //                         the rest of the host buffer (decoder)
 // `net_len` is the network bytes (or output capacity) that the step budget allows for.
+template <class R>
+DrErrorCode hook_code(R r) {
+    if constexpr (std::is_same_v<R, bool>)
+        return r ? DR_OK : DR_E_TYPE;  // the walker keeps the reason
+    else
+        return r;
+}
+
+template <class W>
+DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
+    if constexpr (requires { w.empty(e, unresolved); })
+        return hook_code(w.empty(e, unresolved));
+    else
+        return DR_OK;
+}
+
 template <class W>
 WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version, int64_t net_len = 0) {
     DrWalkFrame frames[DR_MAX_DEPTH];
@@ -145,7 +167,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
         DrWalkFrame &f = frames[depth - 1];
         if (ended) {
             ended = false;
-            if (const DrErrorCode code = w.element_done(frames, depth)) return fail(code);
+            if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
         }
         if (f.iRemaining <= 0) {
             if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, steps};
@@ -183,6 +205,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
             if (e.meta_off == -1) return fail(DR_E_TYPE);
             if (count <= 0) {
+                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
                 advance(f);
                 continue;
             }
@@ -198,6 +221,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     return fail(DR_E_HOST_END);
                 start = resolve_union(child, selector, version);
                 if (start < 0) {
+                    if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
                     // The rest of this element is left out; a following element of the same
                     // frame starts afresh from its type's first member.
                     if (f.pMeta->is_struct != 0) f.iIndex = 0;
@@ -207,7 +231,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             }
             frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
             ++depth;
-            if (const DrErrorCode code = w.push(frames, depth)) return fail(code);
+            if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
             continue;
         }
 
@@ -215,7 +239,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
         if (e.type_code == DR_TYPE_STRING) {
             const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
             const int64_t capacity = rest ? host_len - at : count;
-            if (const DrErrorCode code = w.string(e, at, capacity)) return fail(code);
+            if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
             host_cursor = std::min(at + capacity, host_len);
         } else {
             // Values lie `unit` bytes apart; without a positive unit an array would repeat
@@ -223,7 +247,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             const int64_t n = int64_t{e.unit} * count;
             if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
             if (!room.span(at, n)) return fail(DR_E_HOST_END);
-            if (const DrErrorCode code = w.scalar(e, at, count, n)) return fail(code);
+            if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
             host_cursor = at + n;
         }
         advance(f);
