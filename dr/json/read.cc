@@ -99,7 +99,8 @@ public:
         const Node &node = tree_[v];
         char *p = host_ + at;
         if (!is_array(e)) return put_scalar(e, k, v, p, -1);
-        if (node.type == NodeType::kString && (e.type_code == 2 || e.type_code == 3) && e.unit == 1) {
+        const bool bytes = e.type_code == DR_TYPE_CHAR || e.type_code == DR_TYPE_UCHAR;
+        if (node.type == NodeType::kString && bytes && e.unit == 1) {
             if (!check_length(e, v, node.size, count)) return false;
             std::memcpy(p, node.text, node.size);
             return true;
@@ -222,7 +223,8 @@ public:
             else if (e->count != 0 && count > e->count)
                 what = "its count member says " + std::to_string(count) + " elements, more than the " +
                        std::to_string(e->count) + " it holds";
-        } else if ((e->type_code == 0 || e->type_code == 1) && depth_ + 1 == DR_MAX_DEPTH) {
+        } else if ((e->type_code == DR_TYPE_UNION || e->type_code == DR_TYPE_STRUCT) &&
+                   depth_ + 1 == DR_MAX_DEPTH) {
             what = "records nest deeper than " + std::to_string(DR_MAX_DEPTH) + " levels";
         }
         fail(at, path_to(e), what);
@@ -249,7 +251,7 @@ private:
     static std::string name_of(const DrMeta *m) { return std::string(field_text(m->name)); }
 
     std::string not_an_array(const Node &node, const DrEntry &e) const {
-        const bool record = e.type_code == 0 || e.type_code == 1;
+        const bool record = e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT;
         return describe(node) + " is not an array of " +
                (record ? name_of(child_meta(levels_[depth_].meta, e)) : std::string(type_name(e)));
     }
@@ -297,7 +299,7 @@ private:
         const DrEntry *m = member_named(l.meta, key);
         if (m == nullptr)
             return fail(l.object + 1, path_to(nullptr), quoted(key) + " is not a member of union " + name_of(l.meta));
-        if (l.entry == nullptr || l.entry->type_code != 0)
+        if (l.entry == nullptr || l.entry->type_code != DR_TYPE_UNION)
             return fail(l.object + 1, path_to(nullptr), "a union without a selector holds its first member " + quoted(chosen));
         return fail(l.object + 1, path_to(nullptr), "the selector chooses " + quoted(chosen) + ", not " + quoted(key));
     }
@@ -334,7 +336,7 @@ private:
             const DrEntry &x = l.meta->entries[k];
             if (x.version > version_ || &x == &e) continue;
             const bool counts = x.refer_size > 0 && x.refer_off == e.off;
-            const bool selects = x.type_code == 0 && x.select_off == e.off;
+            const bool selects = x.type_code == DR_TYPE_UNION && x.select_off == e.off;
             if (!counts && !selects) continue;
             uint32_t hint = 0;
             const uint32_t v = tree_.find(l.object, field_text(x.name), &hint);
@@ -348,7 +350,7 @@ private:
                 if (node.type == NodeType::kArray)
                     n = node.size;
                 else if (node.type == NodeType::kString)
-                    n = node.size + (x.type_code == 18 ? 1 : 0);
+                    n = node.size + (x.type_code == DR_TYPE_STRING ? 1 : 0);
                 else
                     continue;  // the member itself is refused when the walk reaches it
                 if (x.count != 0 && n > x.count)

@@ -35,7 +35,7 @@ public:
         const char *p = host_ + at;
         if (!is_array(e)) {
             append_value(text_, k, p);
-        } else if (e.type_code == 2 && e.unit == 1 && is_text_array(p, count, e.refer_size > 0)) {
+        } else if (e.type_code == DR_TYPE_CHAR && e.unit == 1 && is_text_array(p, count, e.refer_size > 0)) {
             append_string(text_, std::string_view(p, strnlen(p, static_cast<size_t>(count))));
         } else {
             text_ += '[';
