@@ -9,8 +9,8 @@
 // so a damaged description can at worst produce an offset that a bounds check refuses.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <type_traits>
