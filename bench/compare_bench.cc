@@ -6,6 +6,7 @@
 // Benchmarks are named record/codec/op; bytes per second count the record's host bytes,
 // the counter out_bytes the bytes an operation produces (network form or text).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -18,8 +19,9 @@ namespace {
 const char *const kMetaNames[kRecords] = {"Small", "Medium", "Bulk32", "Bulk16"};
 
 const DrMeta *meta_of(Rec rec) {
-    static drtest::Image image = drtest::build(library());
-    return image.meta(kMetaNames[static_cast<int>(rec)]);
+    const DrMeta *meta = nullptr;
+    if (dr_meta_by_name(library(), kMetaNames[static_cast<int>(rec)], &meta) != 0) std::abort();
+    return meta;
 }
 
 // The host form of a record at the start of a page.

@@ -27,7 +27,7 @@ class DrJson {
 public:
     template <class R>
     DrJson(const char *type, const R &record)
-        : image_(drtest::build(library())), meta_(image_.meta(type)), host_(sizeof(R), kHostOffset),
+        : meta_(meta_named(type)), host_(sizeof(R), kHostOffset),
           back_(sizeof(R), kHostOffset), text_(kNetCapacity, kNetOffset) {
         std::memcpy(host_.data(), &record, sizeof record);
         if (write() < 0) {
@@ -55,7 +55,12 @@ public:
     size_t json_size() const { return json_.size(); }
 
 private:
-    drtest::Image image_;
+    static const DrMeta *meta_named(const char *type) {
+        const DrMeta *meta = nullptr;
+        if (dr_meta_by_name(library(), type, &meta) != 0) std::abort();
+        return meta;
+    }
+
     const DrMeta *meta_;
     PageBuffer host_, back_, text_;
     std::string json_;

@@ -6,35 +6,21 @@
 #include <cstring>
 #include <new>
 
+#include "dr/dr_compile.h"
+
 namespace bench {
 
-using drtest::field;
-using drtest::nested;
-using drtest::record;
-
-// Members in host order: the builder packs them, matching the #pragma pack(1) structs.
-drtest::Lib library() {
-    return drtest::library({
-        record("Small", 1,
-               {field("ver", "ushort"), field("cmd", "ushort"), field("seq", "uint"), field("uin", "uint"),
-                field("flags", "uchar"), field("lvl", "uchar"), field("hp", "short"), field("time", "datetime"),
-                field("ratio", "float"), field("total", "double"), field("big", "longlong"),
-                field("name", "string", 24), field("n", "uchar"), field("scores", "int", 8).refer("n"),
-                nested("pos", "Pos").netlen(-2, 2), nested("body", "Body").select("cmd").netlen(-1, 1),
-                field("crc", "uint"), field("tail", "char")}),
-        record("Pos", 2, {field("x", "int"), field("y", "int")}),
-        drtest::union_of("Body", 3, {field("raw", "uchar", 16).id(-1), field("move", "int", 3).id(2)}),
-        record("Medium", 4,
-               {field("ver", "ushort"), field("cmd", "ushort"), field("seq", "uint"), field("uin", "uint"),
-                field("time", "datetime"), field("zone", "string", 16), field("n", "ushort"),
-                field("flags", "ushort"), nested("items", "Item", kItems).refer("n").netlen(-2, 2)}),
-        record("Item", 5,
-               {field("id", "uint"), field("owner", "uint"), field("kind", "ushort"), field("slot", "ushort"),
-                field("qty", "int"), field("price", "money"), field("weight", "float"),
-                field("stamp", "datetime"), field("label", "string", 12)}),
-        record("Bulk32", 6, {field("values", "int", kBulk32)}),
-        record("Bulk16", 7, {field("values", "short", kBulk16)}),
-    });
+const DrLib *library() {
+    static const DrLib *lib = [] {
+        DrLib *out = nullptr;
+        DrCompileError err;
+        if (dr_compile_file(&out, BENCH_DIR "/records.xml", &err) != 0) {
+            std::fprintf(stderr, "records.xml:%d:%d: %s\n", err.line, err.column, err.message);
+            std::exit(1);
+        }
+        return out;
+    }();
+    return lib;
 }
 
 Small sample_small() {

@@ -23,6 +23,35 @@ extern "C" {
 /* Frames of the member walk, the top-level record included: 31 nested levels below it. */
 #define DR_MAX_DEPTH 32
 
+/* Type codes (DrEntry.type_code, DrBaseType.code). The walk descends into a union or
+   struct member, carries a string with its length and converts every other code as a
+   scalar. No base type row carries 8 or 9; the renderers treat them as 6 and 7. */
+#define DR_TYPE_UNION 0
+#define DR_TYPE_STRUCT 1
+#define DR_TYPE_CHAR 2
+#define DR_TYPE_UCHAR 3
+#define DR_TYPE_SHORT 4
+#define DR_TYPE_USHORT 5
+#define DR_TYPE_INT 6
+#define DR_TYPE_UINT 7
+#define DR_TYPE_LONG 8
+#define DR_TYPE_ULONG 9
+#define DR_TYPE_LONGLONG 10
+#define DR_TYPE_ULONGLONG 11
+#define DR_TYPE_DATE 12
+#define DR_TYPE_TIME 13
+#define DR_TYPE_DATETIME 14
+#define DR_TYPE_MONEY 15
+#define DR_TYPE_FLOAT 16
+#define DR_TYPE_DOUBLE 17
+#define DR_TYPE_STRING 18
+
+/* Rows of the base type table (DrEntry.type, DrMeta.sizetype) are 0..DR_BASE_TYPE_COUNT-1. */
+#define DR_BASE_TYPE_COUNT 19
+
+/* DrEntry.io bit: the member is left out of the XML rendering of a record. */
+#define DR_IO_NO_XML 2
+
 /* The 112-byte header at image offset 0. Table offsets count from the data area,
    which starts at image offset 112. */
 typedef struct DrLibHeader {
@@ -60,7 +89,7 @@ typedef struct DrMacro {
 typedef struct DrEntry {
     int32_t id;            /* entry id; in a union, the selector value (-1 first = default) */
     int32_t meta_off;      /* data-area offset of the member's DrMeta; -1 for a base type */
-    int32_t io;            /* flag bits; 2 = left out of the XML rendering */
+    int32_t io;            /* flag bits; DR_IO_NO_XML = left out of the XML rendering */
     int32_t io_macro;      /* macro index for io, or -1 */
     int32_t version;       /* version that introduced the member */
     int32_t version_macro;
@@ -71,7 +100,7 @@ typedef struct DrEntry {
     int32_t count_macro;
     int32_t id_macro;
     int32_t type;          /* base type row 0..18, or -1 */
-    int32_t type_code;     /* dispatch code: 0 union, 1 struct, 18 string, else scalar */
+    int32_t type_code;     /* dispatch code: DR_TYPE_UNION, DR_TYPE_STRUCT, DR_TYPE_STRING, else scalar */
     int32_t target_off;    /* described only */
     int32_t target_size;
     int32_t netlen_pos;    /* < 0: inline length field of -netlen_pos bytes; >= 0: fixed position */
@@ -132,6 +161,43 @@ typedef struct DrLibParams {
     char name[32];
 } DrLibParams;
 
+/* Why a call failed (DrError.code). */
+typedef enum DrErrorCode {
+    DR_OK = 0,
+    DR_E_ARGUMENT,     /* a null pointer, or an output buffer without room for its NUL */
+    DR_E_OPEN,         /* the file cannot be opened (text: the system's reason) */
+    DR_E_READ,         /* the stream cannot be read (text: the system's reason) */
+    DR_E_MEMORY,       /* memory ran out */
+    DR_E_NOT_TYPELIB,  /* the bytes do not begin with the typelib mark */
+    DR_E_FORMAT_LEVEL, /* a typelib of another format level (text: "format level N") */
+    DR_E_IMAGE,        /* a typelib image that is cut, too long or unsound (text: which check) */
+    DR_E_VERSION,      /* the requested version is older than the record type */
+    DR_E_COUNT,        /* a count member holds a negative count or one above the declared count */
+    DR_E_DEPTH,        /* records nested deeper than DR_MAX_DEPTH frames */
+    DR_E_STEPS,        /* overlapping members repeat the walk past its step budget */
+    DR_E_TYPE,         /* a member's description cannot be followed (unit, type reference) */
+    DR_E_HOST_END,     /* a member lies outside the host buffer */
+    DR_E_STRING,       /* a string without its NUL, or a network string length out of range */
+    DR_E_NET_END,      /* the network buffer ends before the record does */
+    DR_E_LENGTH_FIELD, /* an element length field lies outside the network buffer */
+    DR_E_LENGTH_PAST,  /* an element length field points past the end of the network bytes */
+    DR_E_CUT           /* the text did not fit the output buffer, or a value has no text form */
+} DrErrorCode;
+
+/* Why and where a call failed, filled by the _ex variants in the caller's storage.
+   Offsets are -1 where they do not apply. A codec or rendering failure gives the network
+   offset of the piece that failed (for a length field, the field itself) and the host
+   offset of the member being taken. On success code is DR_OK and the offsets are the
+   returned lengths; a decode then gives as net_offset the end of the furthest byte it read
+   (past the returned length when a length field moved it back), and as text a note on the
+   first element whose length field disagreed with the bytes its members took, else "". */
+typedef struct DrError {
+    int code;            /* a DrErrorCode */
+    int32_t net_offset;
+    int32_t host_offset;
+    char text[320];      /* one line, NUL-terminated */
+} DrError;
+
 /* ---- typelib ---------------------------------------------------------------------- */
 
 /* Creates an empty image in buf (params->size bytes). -1 leaves buf untouched. */
@@ -143,6 +209,9 @@ int dr_init_lib(void *buf, const DrLibParams *params);
 int dr_load_lib(DrLib **out, FILE *fp);
 /* As dr_load_lib, from a file opened by path in binary mode. */
 int dr_load_lib_file(DrLib **out, const char *path);
+/* As dr_load_lib and dr_load_lib_file; *err (when not NULL) says why an image was refused. */
+int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err);
+int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err);
 /* Writes the image's `size` bytes to the stream; -1 when not all were written. */
 int dr_save_lib(const DrLib *lib, FILE *fp);
 /* As dr_save_lib, to a file created or truncated by path. */
@@ -159,12 +228,15 @@ int dr_meta_by_id(const DrLib *lib, int id, const DrMeta **meta);
 int dr_entry_by_id(const DrMeta *meta, int id, int *pos);
 /* Row index (0..18) of a base type by name, ASCII case ignored; -1 when none. */
 int dr_type_by_name(const char *name);
-/* Base type row by index; the index must be 0..18. */
+/* Base type row by index 0..18; NULL for any other index (images may store such rows). */
 const DrBaseType *dr_type_at(int index);
 /* Row index of the first base type with this code; -1 when none. */
 int dr_type_by_code(int code);
 
 /* ---- codec ------------------------------------------------------------------------ */
+
+/* The host and network buffers of one call must not overlap: elements are copied and
+   byte-swapped on the assumption that source and destination are apart. */
 
 /* Encodes the host record into network form for `version` (0 = newest).
    net->len: capacity in, bytes written out (never more than the capacity); host->len:
@@ -179,6 +251,13 @@ int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int versio
    the same bounds as dr_host_to_net; a length field outside the input fails the call.
    host->len: capacity in, host cursor out; net->len: bytes available in, consumed out. */
 int dr_net_to_host(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version);
+/* As dr_host_to_net and dr_net_to_host, with the same results and lengths; *err (when
+   not NULL) says why and where a call failed. Sizing: dr_host_to_net_ex with net->data NULL
+   writes nothing and takes the capacity as unbounded; net->len returns the smallest
+   capacity with which the same call succeeds. (dr_host_to_net takes a NULL pointer as an
+   empty buffer.) */
+int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err);
+int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err);
 
 /* ---- record rendering ------------------------------------------------------------- */
 
@@ -192,6 +271,12 @@ int dr_print_data_xml(const DrMeta *meta, FILE *fp, DrBuffer *host, int version)
 int dr_sprint_data_xml(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version);
 /* As dr_print_data_xml to a file created or truncated by path; -1 when it cannot be opened. */
 int dr_print_data_xml_file(const DrMeta *meta, const char *path, DrBuffer *host, int version);
+/* As the four renderers above, with the same results and lengths; *err (when not NULL)
+   says why and where a rendering failed. */
+int dr_print_data_ex(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, DrError *err);
+int dr_sprint_data_ex(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, DrError *err);
+int dr_print_data_xml_ex(const DrMeta *meta, FILE *fp, DrBuffer *host, int version, DrError *err);
+int dr_sprint_data_xml_ex(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, DrError *err);
 
 /* ---- typelib description ---------------------------------------------------------- */
 

@@ -32,15 +32,16 @@ public:
 
     HostRecord &set_int(std::string_view path, int64_t value) {
         const Member m = find(path);
-        if (m.entry->type_code <= 1 || m.entry->type_code >= 16) fail(path, "is not an integer member");
+        const int32_t code = m.entry->type_code;
+        if (code < DR_TYPE_CHAR || code >= DR_TYPE_FLOAT) fail(path, "is not an integer member");
         put_le(m.offset, static_cast<uint64_t>(value), m.entry->unit);
         return *this;
     }
     HostRecord &set_real(std::string_view path, double value) {
         const Member m = find(path);
-        if (m.entry->type_code == 16)
+        if (m.entry->type_code == DR_TYPE_FLOAT)
             put_le(m.offset, std::bit_cast<uint32_t>(static_cast<float>(value)), 4);
-        else if (m.entry->type_code == 17)
+        else if (m.entry->type_code == DR_TYPE_DOUBLE)
             put_le(m.offset, std::bit_cast<uint64_t>(value), 8);
         else
             fail(path, "is not a float or double member");
@@ -49,7 +50,8 @@ public:
     // A string, or a char array holding text; the NUL must fit as well.
     HostRecord &set_text(std::string_view path, std::string_view text) {
         const Member m = find(path);
-        if (m.entry->unit != 1 || (m.entry->type_code != 18 && m.entry->type_code != 2)) fail(path, "holds no text");
+        const int32_t code = m.entry->type_code;
+        if (m.entry->unit != 1 || (code != DR_TYPE_STRING && code != DR_TYPE_CHAR)) fail(path, "holds no text");
         if (text.size() >= static_cast<size_t>(m.entry->size)) fail(path, "is too small for the text");
         std::memcpy(bytes_.data() + m.offset, text.data(), text.size());
         return *this;

@@ -18,7 +18,7 @@ int main(int argc, char **argv) {
     char net[64];
     DrBuffer out = {net, sizeof net}, in = {(char *)&pos, sizeof pos};
     int rc = dr_host_to_net(meta, &out, &in, 0); /* 0: the newest version */
-    printf("encoded %d bytes\n", (int)out.len);
+    printf("encoded %d bytes\n", (int)out.len); /* out.len: bytes written */
 
     DrBuffer wire = {net, out.len}, host = {(char *)&back, sizeof back};
     if (rc == 0) rc = dr_net_to_host(meta, &host, &wire, 0);

@@ -2,64 +2,62 @@
 #include "dr/codec/buffers.h"
 #include "dr/codec/byte_order.h"
 #include "dr/codec/net_frames.h"
-#include "dr/codec/walk.h"
+#include "dr/walk/walk.h"
 
 namespace dr {
 namespace {
 
-class Encoder : public NetWalker {
+class Encoder : public NetWalker<true> {
 public:
-    Encoder(const char *host, int64_t host_len, char *net, int64_t capacity)
-        : NetWalker(capacity), host_(host), host_len_(host_len), net_(net) {}
+    static constexpr bool kRestFromCountInUse = false;
+    using NetWalker::NetWalker;
 
-    // Bytes written: a reservation past the end was never written.
-    int64_t reported_cursor() const { return std::min(cursor_, net_len_); }
+    // Bytes written (a reservation past the end was never written); when sizing, the
+    // capacity the encoding needs.
+    int64_t reported_cursor() const { return net_ ? std::min(cursor_, net_len_) : std::max(need_, cursor_); }
+    int64_t success_offset() const { return reported_cursor(); }
+    const char *explain(DrErrorCode) const { return nullptr; }
 
-    bool scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
-        if (cursor_ > net_len_ || n > net_len_ - cursor_) return false;
-        if (!copy_elements(net_ + cursor_, host_ + at, e.unit, count)) return false;
-        cursor_ += n;
-        return true;
-    }
-
-    bool string(const DrEntry &, int64_t at, int64_t capacity) {
-        const int64_t chars = string_length(host_, host_len_, at, capacity);
-        if (chars < 0) return false;
-        if (cursor_ > net_len_ || 5 + chars > net_len_ - cursor_) return false;
-        put_be32(net_ + cursor_, static_cast<uint32_t>(chars + 1));
-        std::memcpy(net_ + cursor_ + 4, host_ + at, static_cast<size_t>(chars + 1));
-        cursor_ += 5 + chars;
-        return true;
+    [[nodiscard]] DrErrorCode string(const DrEntry &, int64_t at, int64_t capacity) {
+        const int64_t chars = string_length(host_, at, capacity);
+        if (chars < 0) return DR_E_STRING;
+        const std::optional<int64_t> pos = take(5 + chars);
+        if (!pos) return DR_E_NET_END;
+        if (net_ == nullptr) return DR_OK;
+        put_be32(net_ + *pos, static_cast<uint32_t>(chars + 1));
+        std::memcpy(net_ + *pos + 4, host_.data + at, static_cast<size_t>(chars + 1));
+        return DR_OK;
     }
 
     // Writes the finished element's length into its field, then places the next element.
-    bool element_done(DrWalkFrame *frames, int depth) {
+    [[nodiscard]] DrErrorCode element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
-        if (f.iLenSize == 0) return true;
+        if (f.iLenSize == 0) return DR_OK;
+        if (!fits(cursor_, 0)) return DR_E_NET_END;  // an inline field reserved past the end
         const int32_t width = length_field(f);
-        if (cursor_ > net_len_ || width == 0) return false;
-        const auto length = static_cast<uint32_t>(cursor_ - f.pNetStart);
-        char *field = net_ + f.pLenField;
-        if (width == 4)
-            put_be32(field, length);
-        else if (width == 2)
-            put_be16(field, static_cast<uint16_t>(length));
-        else
-            *field = static_cast<char>(length);
+        if (width == 0) return DR_E_LENGTH_FIELD;
+        const auto length = static_cast<uint32_t>(cursor_ - f.iNetStart);
+        if (char *field = net_ ? net_ + f.iLenField : nullptr) {
+            if (width == 4)
+                put_be32(field, length);
+            else if (width == 2)
+                put_be16(field, static_cast<uint16_t>(length));
+            else
+                *field = static_cast<char>(length);
+        }
         if (f.iRemaining > 0) place_element(frames, depth, &cursor_);
-        return true;
+        return DR_OK;
     }
-
-private:
-    const char *host_;
-    int64_t host_len_;
-    char *net_;
 };
 
 }  // namespace
 }  // namespace dr
 
+extern "C" int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err) {
+    return dr::run_codec<dr::Encoder>(meta, host, net, version, err, true);
+}
+
+// A null network pointer is an empty buffer here, as it always was; only the _ex call sizes.
 extern "C" int dr_host_to_net(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version) {
-    return dr::run_codec<dr::Encoder>(meta, host, net, version,
-                                      {.check_declared_count = true, .string_capacity_from_count_in_use = false});
+    return dr::run_codec<dr::Encoder>(meta, host, net, version, nullptr, false);
 }

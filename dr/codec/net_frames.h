@@ -1,8 +1,14 @@
-// net_frames.h: where each element of a nested member lies in the network form; shared by
-// the encoder and the decoder, which place elements and their length fields identically.
+// net_frames.h: what the encoder and the decoder share: the one bounds-checked cursor over
+// the network buffer, where each element of a nested member and its length field lie, and
+// the scalar copy, which differs only in direction.
 #pragma once
 
-#include "dr/codec/walk.h"
+#include <algorithm>
+#include <optional>
+#include <type_traits>
+
+#include "dr/codec/byte_order.h"
+#include "dr/walk/walk.h"
 
 namespace dr {
 
@@ -12,38 +18,84 @@ namespace dr {
 inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     DrWalkFrame &f = frames[depth - 1];
     if (f.iLenPos < 0) {
-        f.pLenField = *cursor;
+        f.iLenField = *cursor;
         *cursor -= int64_t{f.iLenPos};
-        f.pNetStart = *cursor;
+        f.iNetStart = *cursor;
     } else {
-        f.pNetStart = *cursor;
-        f.pLenField = frames[depth - 2].pNetStart + f.iLenPos;
+        f.iNetStart = *cursor;
+        f.iLenField = frames[depth - 2].iNetStart + f.iLenPos;
     }
 }
 
-// What the encoder and the decoder share: the network cursor and length, elements placed
-// alike when a nested frame is pushed, and where an element's length field may be.
+// The element units of the network form.
+inline bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
+
+// The walker half shared by the encoder (kToNet) and the decoder. With kToNet and a null
+// network pointer it sizes: nothing is written, and the highest network byte asked for is
+// kept as the capacity the encoding needs.
+template <bool kToNet>
 class NetWalker {
 public:
-    explicit NetWalker(int64_t net_len) : net_len_(net_len) {}
+    using HostByte = std::conditional_t<kToNet, const char, char>;
+    using NetByte = std::conditional_t<kToNet, char, const char>;
+    static constexpr bool kCheckDeclaredCount = true;
+
+    NetWalker(HostByte *host, int64_t host_len, NetByte *net, int64_t net_len)
+        : host_{host, host_len}, net_(net), net_len_(net_len) {}
 
     int64_t cursor() const { return cursor_; }
+    // The network offset of the piece that failed: a length field, else the cursor.
+    int64_t fault_offset() const { return fault_at_ >= 0 ? fault_at_ : std::min(cursor_, net_len_); }
+
     bool skip(const DrEntry &) const { return false; }
-    bool push(DrWalkFrame *frames, int depth) {
+
+    [[nodiscard]] DrErrorCode push(DrWalkFrame *frames, int depth) {
         place_element(frames, depth, &cursor_);
-        return true;
+        return DR_OK;
+    }
+
+    [[nodiscard]] DrErrorCode scalar(const DrEntry &e, int64_t at, int32_t count, int64_t n) {
+        if (!known_unit(e.unit)) return DR_E_TYPE;
+        const std::optional<int64_t> pos = take(n);
+        if (!pos) return DR_E_NET_END;
+        if constexpr (kToNet) {
+            if (net_ != nullptr) (void)copy_elements(net_ + *pos, host_.data + at, e.unit, count);
+        } else {
+            (void)copy_elements(host_.data + at, net_ + *pos, e.unit, count);
+        }
+        return DR_OK;
     }
 
 protected:
-    // The width of the top frame's element length field, or 0 when it has none or the
-    // field does not lie wholly inside the network buffer.
-    int32_t length_field(const DrWalkFrame &f) const {
+    // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
+    // not fit". The highest end that fitted is what a sized encoding needs.
+    [[nodiscard]] bool fits(int64_t at, int64_t n) {
+        if (at < 0 || at > net_len_ || n < 0 || n > net_len_ - at) return false;
+        need_ = std::max(need_, at + n);
+        return true;
+    }
+    // The next n bytes at the cursor: their offset, with the cursor moved past them, or
+    // nothing when they do not fit.
+    [[nodiscard]] std::optional<int64_t> take(int64_t n) {
+        if (!fits(cursor_, n)) return std::nullopt;
+        cursor_ += n;
+        return cursor_ - n;
+    }
+    // The width of the top frame's element length field, or 0 (remembering the field as the
+    // failing piece) when it does not lie wholly inside the network buffer.
+    [[nodiscard]] int32_t length_field(const DrWalkFrame &f) {
         const int32_t width = f.iLenSize == 2 || f.iLenSize == 4 ? f.iLenSize : 1;
-        return f.pLenField >= 0 && width <= net_len_ - f.pLenField ? width : 0;
+        if (fits(f.iLenField, width)) return width;
+        fault_at_ = f.iLenField;
+        return 0;
     }
 
+    Host<HostByte> host_;
+    NetByte *net_;
     int64_t net_len_;
     int64_t cursor_ = 0;
+    int64_t need_ = 0;
+    int64_t fault_at_ = -1;
 };
 
 }  // namespace dr

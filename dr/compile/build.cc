@@ -33,7 +33,9 @@ std::optional<int32_t> parse_decimal(std::string_view text) {
 
 std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
-bool is_integer_code(int32_t code) { return (code >= 2 && code <= 7) || (code >= 12 && code <= 15); }
+bool is_integer_code(int32_t code) {
+    return (code >= DR_TYPE_CHAR && code <= DR_TYPE_UINT) || (code >= DR_TYPE_DATE && code <= DR_TYPE_MONEY);
+}
 
 void put_text(char (&field)[32], const std::string &s) { std::memcpy(field, s.data(), std::min(s.size(), kTextMax)); }
 
@@ -236,7 +238,8 @@ private:
                 if (t.levels > DR_MAX_DEPTH)
                     throw Error(s.pos, "records nest deeper than " + std::to_string(DR_MAX_DEPTH) + " levels here");
                 e.meta_off = child.offset;
-                e.type = e.type_code = child.is_struct ? kStructRow : kUnionRow;
+                e.type = child.is_struct ? kStructRow : kUnionRow;
+                e.type_code = child.is_struct ? DR_TYPE_STRUCT : DR_TYPE_UNION;
                 e.unit = child.datasize;
                 e.netlen_size = literal(s.netlen_size, s.pos, "netlen_size", 0);
                 if (e.netlen_size != 0 && e.netlen_size != 1 && e.netlen_size != 2 && e.netlen_size != 4)

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "dr/describe/text.h"
-#include "dr/render/sink.h"
+#include "dr/text/text.h"
+#include "dr/text/sink.h"
 #include "dr/typelib/image.h"
 
 namespace {
@@ -44,7 +44,7 @@ struct Name {
 // unless it names a meta: then it is prefixed as the struct and union rows prefix, "st"
 // for a single value and nothing for an array.
 const char *name_prefix(const DrEntry &e) {
-    if (const DrBaseType *row = dr::base_row(e.type)) return e.count == 1 ? row->prefix : row->arrprefix;
+    if (const DrBaseType *row = dr_type_at(e.type)) return e.count == 1 ? row->prefix : row->arrprefix;
     return e.meta_off != -1 && e.count == 1 ? "st" : "";
 }
 
@@ -82,7 +82,7 @@ void write_member(std::FILE *fp, const DrMeta *meta, const DrEntry &e, const cha
         std::snprintf(type_text, sizeof type_text, "%.*s", kTypeBound, Name(dr::child_meta(meta, e)->name, true).text);
     else if (fixed)
         std::snprintf(type_text, sizeof type_text, "%s", fixed);
-    else if (const DrBaseType *row = dr::base_row(e.type))
+    else if (const DrBaseType *row = dr_type_at(e.type))
         std::snprintf(type_text, sizeof type_text, "%.*s", kTypeBound, row->cname);
 
     char member[kMemberBound + 1];

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "dr/describe/member_path.h"
-#include "dr/render/sink.h"
-#include "dr/describe/text.h"
+#include "dr/text/sink.h"
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace dr {
@@ -122,7 +122,7 @@ private:
     void type_element(const DrMeta *m) {
         out_.piece({"\t<type"});
         if (!field_text(m->name).empty()) attr("name", field_text(m->name));
-        const DrBaseType *size_row = base_row(m->sizetype);
+        const DrBaseType *size_row = dr_type_at(m->sizetype);
         const bool sized = size_row && (m->sizewidth > 0 || (source() && m->sizetype != 0));
         if (sized) attr("sizetype", size_row->name);
         if (source() && m->sizewidth != (sized ? size_row->size : 0)) attr("sizewidth", m->sizewidth);
@@ -151,7 +151,7 @@ private:
         macro_or_number("io", e.io_macro, e.io, e.io != 0);
         if (e.meta_off != -1)
             attr("type", field_text(child_meta(m, e)->name));
-        else if (const DrBaseType *row = base_row(e.type))
+        else if (const DrBaseType *row = dr_type_at(e.type))
             attr("type", row->name);
         if (e.target_size > 0) path_attr("target", m, j, e.target_off);
         if (source() && e.target_size > 0) attr("target_size", e.target_size);

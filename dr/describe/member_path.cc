@@ -1,7 +1,7 @@
 // member_path.cc: names the member at a host offset by walking entries and nested metas.
 #include "dr/describe/member_path.h"
 
-#include "dr/describe/text.h"
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace dr {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "dr/render/sink.h"
+#include "dr/text/sink.h"
 #include "dr/dr.h"
 
 namespace dr {

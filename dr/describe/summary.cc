@@ -1,7 +1,7 @@
 // summary.cc: a plain-text listing of a typelib with the raw numbers of every member.
 #include <cstdio>
 
-#include "dr/describe/text.h"
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace {

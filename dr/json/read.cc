@@ -10,8 +10,8 @@
 #include <new>
 #include <string>
 
-#include "dr/codec/buffers.h"
-#include "dr/codec/walk.h"
+#include "dr/walk/cursor.h"
+#include "dr/walk/walk.h"
 #include "dr/dr_json.h"
 #include "dr/json/tree.h"
 #include "dr/json/values.h"
@@ -72,7 +72,7 @@ bool put_width(char *p, int32_t width, int64_t value, bool truncate) {
     return true;
 }
 
-class JsonReader {
+class JsonReader : public CodecRules {
 public:
     JsonReader(const Tree &tree, char *host, int64_t host_len, int32_t version)
         : tree_(tree), host_(host), host_len_(host_len), version_(version) {}
@@ -99,7 +99,8 @@ public:
         const Node &node = tree_[v];
         char *p = host_ + at;
         if (!is_array(e)) return put_scalar(e, k, v, p, -1);
-        if (node.type == NodeType::kString && (e.type_code == 2 || e.type_code == 3) && e.unit == 1) {
+        const bool bytes = e.type_code == DR_TYPE_CHAR || e.type_code == DR_TYPE_UCHAR;
+        if (node.type == NodeType::kString && bytes && e.unit == 1) {
             if (!check_length(e, v, node.size, count)) return false;
             std::memcpy(p, node.text, node.size);
             return true;
@@ -135,7 +136,7 @@ public:
         const uint32_t v = take(e);
         depth_ = depth - 1;
         Level &l = levels_[depth_];
-        l = Level{f.pMeta, &e, 0, 0, 0, 0, 0, 0, f.pHostBase};
+        l = Level{f.pMeta, &e, 0, 0, 0, 0, 0, 0, f.iHostBase};
         if (v == 0) return true;  // left out: every element stays cleared
         const Node &node = tree_[v];
         if (!is_array(e)) {
@@ -179,7 +180,7 @@ public:
                                                          ", after the requested version " + std::to_string(version_));
         }
         int32_t selector = 0;
-        (void)read_width_rule(host_, host_len_, l.base + e.select_off, e.select_size, &selector);
+        (void)read_width_rule(Host<const char>{host_, host_len_}, l.base + e.select_off, e.select_size, &selector);
         return fail(v, path_to(&e), "the selector " + std::to_string(selector) + " chooses no member of union " + name_of(u));
     }
 
@@ -193,7 +194,7 @@ public:
             return true;
         }
         ++l.index;
-        l.base = f.pHostBase;
+        l.base = f.iHostBase;
         l.ended_at = nullptr;
         return l.array == 0 || next_element(l, f.iIndex);
     }
@@ -217,12 +218,13 @@ public:
             if (const uint32_t v = tree_.find(l.object, field_text(e->name), &hint)) at = v;
         int32_t count = e->count;
         std::string what = "does not fit the host buffer of " + std::to_string(host_len_) + " bytes";
-        if (e->refer_size > 0 && read_width_rule(host_, host_len_, l.base + e->refer_off, e->refer_size, &count)) {
+        if (e->refer_size > 0 && read_width_rule(Host<const char>{host_, host_len_}, l.base + e->refer_off, e->refer_size, &count)) {
             if (count < 0) what = "its count member holds " + std::to_string(count) + ", a negative count";
             else if (e->count != 0 && count > e->count)
                 what = "its count member says " + std::to_string(count) + " elements, more than the " +
                        std::to_string(e->count) + " it holds";
-        } else if ((e->type_code == 0 || e->type_code == 1) && depth_ + 1 == DR_MAX_DEPTH) {
+        } else if ((e->type_code == DR_TYPE_UNION || e->type_code == DR_TYPE_STRUCT) &&
+                   depth_ + 1 == DR_MAX_DEPTH) {
             what = "records nest deeper than " + std::to_string(DR_MAX_DEPTH) + " levels";
         }
         fail(at, path_to(e), what);
@@ -249,7 +251,7 @@ private:
     static std::string name_of(const DrMeta *m) { return std::string(field_text(m->name)); }
 
     std::string not_an_array(const Node &node, const DrEntry &e) const {
-        const bool record = e.type_code == 0 || e.type_code == 1;
+        const bool record = e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT;
         return describe(node) + " is not an array of " +
                (record ? name_of(child_meta(levels_[depth_].meta, e)) : std::string(type_name(e)));
     }
@@ -297,7 +299,7 @@ private:
         const DrEntry *m = member_named(l.meta, key);
         if (m == nullptr)
             return fail(l.object + 1, path_to(nullptr), quoted(key) + " is not a member of union " + name_of(l.meta));
-        if (l.entry == nullptr || l.entry->type_code != 0)
+        if (l.entry == nullptr || l.entry->type_code != DR_TYPE_UNION)
             return fail(l.object + 1, path_to(nullptr), "a union without a selector holds its first member " + quoted(chosen));
         return fail(l.object + 1, path_to(nullptr), "the selector chooses " + quoted(chosen) + ", not " + quoted(key));
     }
@@ -334,7 +336,7 @@ private:
             const DrEntry &x = l.meta->entries[k];
             if (x.version > version_ || &x == &e) continue;
             const bool counts = x.refer_size > 0 && x.refer_off == e.off;
-            const bool selects = x.type_code == 0 && x.select_off == e.off;
+            const bool selects = x.type_code == DR_TYPE_UNION && x.select_off == e.off;
             if (!counts && !selects) continue;
             uint32_t hint = 0;
             const uint32_t v = tree_.find(l.object, field_text(x.name), &hint);
@@ -348,7 +350,7 @@ private:
                 if (node.type == NodeType::kArray)
                     n = node.size;
                 else if (node.type == NodeType::kString)
-                    n = node.size + (x.type_code == 18 ? 1 : 0);
+                    n = node.size + (x.type_code == DR_TYPE_STRING ? 1 : 0);
                 else
                     continue;  // the member itself is refused when the walk reaches it
                 if (x.count != 0 && n > x.count)
@@ -462,8 +464,8 @@ int read_json(const DrMeta *meta, DrBuffer *host, DrBuffer *json, int version, D
 
     JsonReader reader(tree, host->data, host_len, v);
     if (!reader.begin(meta)) return refuse(reader.fault());
-    const WalkEnd end = walk(reader, codec_rules(static_cast<int64_t>(text.size())), meta, host->data, host_len, v);
-    host->len = report(end.host_cursor);
+    const WalkEnd end = walk(reader, meta, host->data, host_len, v, static_cast<int64_t>(text.size()));
+    host->len = as_buffer_len(end.host_cursor);
     if (!end.ok) {
         if (!reader.failed()) reader.diagnose(end);
         return refuse(reader.fault());

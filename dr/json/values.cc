@@ -18,16 +18,17 @@ struct Natural {
 
 Natural natural_kind(int32_t type_code) {
     switch (type_code) {
-    case 2: return {Kind::kI8, 1};
-    case 3: return {Kind::kU8, 1};
-    case 4: return {Kind::kI16, 2};
-    case 5: return {Kind::kU16, 2};
-    case 6: case 8: case 12: case 13: case 14: case 15: return {Kind::kI32, 4};
-    case 7: case 9: return {Kind::kU32, 4};
-    case 10: return {Kind::kI64, 8};
-    case 11: return {Kind::kU64, 8};
-    case 16: return {Kind::kF32, 4};
-    case 17: return {Kind::kF64, 8};
+    case DR_TYPE_CHAR: return {Kind::kI8, 1};
+    case DR_TYPE_UCHAR: return {Kind::kU8, 1};
+    case DR_TYPE_SHORT: return {Kind::kI16, 2};
+    case DR_TYPE_USHORT: return {Kind::kU16, 2};
+    case DR_TYPE_INT: case DR_TYPE_LONG: case DR_TYPE_DATE: case DR_TYPE_TIME: case DR_TYPE_DATETIME:
+    case DR_TYPE_MONEY: return {Kind::kI32, 4};
+    case DR_TYPE_UINT: case DR_TYPE_ULONG: return {Kind::kU32, 4};
+    case DR_TYPE_LONGLONG: return {Kind::kI64, 8};
+    case DR_TYPE_ULONGLONG: return {Kind::kU64, 8};
+    case DR_TYPE_FLOAT: return {Kind::kF32, 4};
+    case DR_TYPE_DOUBLE: return {Kind::kF64, 8};
     default: return {Kind::kNone, 0};
     }
 }

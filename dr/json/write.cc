@@ -3,19 +3,19 @@
 #include <new>
 #include <string>
 
-#include "dr/codec/buffers.h"
-#include "dr/codec/walk.h"
+#include "dr/walk/cursor.h"
+#include "dr/walk/walk.h"
 #include "dr/dr_json.h"
 #include "dr/json/values.h"
 #include "dr/json/walk_shape.h"
-#include "dr/render/sink.h"
+#include "dr/text/sink.h"
 
 namespace dr::json {
 namespace {
 
 constexpr int kMaxIndent = 16;  // blanks per level at the most
 
-class JsonWriter {
+class JsonWriter : public CodecRules {
 public:
     JsonWriter(Sink &out, const char *host, int64_t host_len, int indent)
         : out_(out), host_(host), host_len_(host_len), indent_(std::clamp(indent, 0, kMaxIndent)) {}
@@ -35,7 +35,7 @@ public:
         const char *p = host_ + at;
         if (!is_array(e)) {
             append_value(text_, k, p);
-        } else if (e.type_code == 2 && e.unit == 1 && is_text_array(p, count, e.refer_size > 0)) {
+        } else if (e.type_code == DR_TYPE_CHAR && e.unit == 1 && is_text_array(p, count, e.refer_size > 0)) {
             append_string(text_, std::string_view(p, strnlen(p, static_cast<size_t>(count))));
         } else {
             text_ += '[';
@@ -49,7 +49,7 @@ public:
     }
 
     bool string(const DrEntry &e, int64_t at, int64_t capacity) {
-        const int64_t len = string_length(host_, host_len_, at, capacity);
+        const int64_t len = string_length(Host<const char>{host_, host_len_}, at, capacity);
         if (len < 0) return false;
         key(e);
         append_string(text_, std::string_view(host_ + at, static_cast<size_t>(len)));
@@ -154,13 +154,13 @@ int write_json(const DrMeta *meta, std::FILE *fp, DrBuffer *out, DrBuffer *host,
     const int64_t host_len = usable_length(host);
     JsonWriter writer(sink, host->data, host_len, indent);
     writer.begin();
-    const WalkEnd end = walk(writer, codec_rules(fp ? 0 : int64_t{out->len}), meta, host->data, host_len, v);
-    host->len = report(end.host_cursor);
+    const WalkEnd end = walk(writer, meta, host->data, host_len, v, fp ? 0 : int64_t{out->len});
+    host->len = as_buffer_len(end.host_cursor);
     if (fp != nullptr) {
         sink.piece({"\n"});
         return end.ok ? 0 : -1;
     }
-    out->len = report(sink.accepted());
+    out->len = as_buffer_len(sink.accepted());
     return end.ok && !sink.cut() ? 0 : -1;
 }
 

@@ -6,8 +6,9 @@
 namespace dr {
 
 // Renders `meta`'s record at `host` in `style` to `fp`, or into `out` when fp is null.
-// Returns the DrBuffer contract's result; lengths are set as each public variant says.
-int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuffer *host, int version,
-           bool report_host);
+// Returns the DrBuffer contract's result; lengths are set as each public variant says, and
+// *err (when not null) says why and where a rendering failed.
+[[nodiscard]] int render(const DrMeta *meta, Style style, std::FILE *fp, DrBuffer *out, DrBuffer *host,
+                         int version, bool report_host, DrError *err);
 
 }  // namespace dr

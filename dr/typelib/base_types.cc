@@ -1,28 +1,29 @@
 // base_types.cc: the constant table of the 19 base types that images refer to by row.
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace {
 
 constexpr DrBaseType kBaseTypes[dr::kBaseTypeCount] = {
-    {"union", "union", "st", "", 0, 0, 0},
-    {"struct", "struct", "st", "", 1, 0, 0},
-    {"char", "char", "c", "sz", 2, 1, 0},
-    {"uchar", "unsigned char", "b", "sz", 3, 1, 0},
-    {"short", "short", "n", "", 4, 2, 1},
-    {"ushort", "unsigned short", "w", "", 5, 2, 1},
-    {"int", "int", "i", "", 6, 4, 1},
-    {"uint", "unsigned int", "dw", "", 7, 4, 1},
-    {"long", "long", "l", "", 6, 4, 1},          // encoded and rendered as int
-    {"ulong", "unsigned long", "ul", "", 7, 4, 1},  // encoded and rendered as uint
-    {"longlong", "longlong", "ll", "", 10, 8, 1},
-    {"ulonglong", "ulonglong", "ull", "", 11, 8, 1},
-    {"date", "int", "t", "", 12, 4, 1},
-    {"time", "int", "t", "", 13, 4, 1},
-    {"datetime", "int", "t", "", 14, 4, 1},
-    {"money", "int", "m", "", 15, 4, 1},
-    {"float", "float", "f", "", 16, 4, 1},
-    {"double", "double", "d", "", 17, 8, 1},
-    {"string", "char", "sz", "sz", 18, 1, 0},
+    {"union", "union", "st", "", DR_TYPE_UNION, 0, 0},
+    {"struct", "struct", "st", "", DR_TYPE_STRUCT, 0, 0},
+    {"char", "char", "c", "sz", DR_TYPE_CHAR, 1, 0},
+    {"uchar", "unsigned char", "b", "sz", DR_TYPE_UCHAR, 1, 0},
+    {"short", "short", "n", "", DR_TYPE_SHORT, 2, 1},
+    {"ushort", "unsigned short", "w", "", DR_TYPE_USHORT, 2, 1},
+    {"int", "int", "i", "", DR_TYPE_INT, 4, 1},
+    {"uint", "unsigned int", "dw", "", DR_TYPE_UINT, 4, 1},
+    {"long", "long", "l", "", DR_TYPE_INT, 4, 1},          // encoded and rendered as int
+    {"ulong", "unsigned long", "ul", "", DR_TYPE_UINT, 4, 1},  // encoded and rendered as uint
+    {"longlong", "longlong", "ll", "", DR_TYPE_LONGLONG, 8, 1},
+    {"ulonglong", "ulonglong", "ull", "", DR_TYPE_ULONGLONG, 8, 1},
+    {"date", "int", "t", "", DR_TYPE_DATE, 4, 1},
+    {"time", "int", "t", "", DR_TYPE_TIME, 4, 1},
+    {"datetime", "int", "t", "", DR_TYPE_DATETIME, 4, 1},
+    {"money", "int", "m", "", DR_TYPE_MONEY, 4, 1},
+    {"float", "float", "f", "", DR_TYPE_FLOAT, 4, 1},
+    {"double", "double", "d", "", DR_TYPE_DOUBLE, 8, 1},
+    {"string", "char", "sz", "sz", DR_TYPE_STRING, 1, 0},
 };
 
 bool equal_ignoring_case(const char *a, const char *b) {
@@ -39,7 +40,10 @@ extern "C" int dr_type_by_name(const char *name) {
     return -1;
 }
 
-extern "C" const DrBaseType *dr_type_at(int index) { return &kBaseTypes[index]; }
+// Images store row numbers that nothing bounds, so a row outside the table is no row.
+extern "C" const DrBaseType *dr_type_at(int index) {
+    return index >= 0 && index < dr::kBaseTypeCount ? &kBaseTypes[index] : nullptr;
+}
 
 extern "C" int dr_type_by_code(int code) {
     for (int i = 0; i < dr::kBaseTypeCount; ++i)

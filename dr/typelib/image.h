@@ -18,7 +18,7 @@ inline constexpr int32_t kNameRow = 36;
 inline constexpr int32_t kDirRow = 8;
 inline constexpr int32_t kMetaHead = 88;
 inline constexpr int32_t kEntrySize = 152;
-inline constexpr int kBaseTypeCount = 19;
+inline constexpr int kBaseTypeCount = DR_BASE_TYPE_COUNT;
 
 struct IdIndexRow { int32_t id; int32_t index; };
 struct NameIndexRow { char name[32]; int32_t index; };
@@ -68,10 +68,6 @@ std::string_view field_text(const char (&field)[N]) {
     const void *nul = std::memchr(field, 0, N);
     return {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : N};
 }
-
-// ASCII letter case; every other byte stays as it is.
-inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The halving search shared by every sorted table: `cmp(mid)` compares the key with row
 // mid (<0 key smaller, >0 key greater). Returns the row that matched, or -1.

@@ -8,13 +8,16 @@
 #include <memory>
 #include <new>
 
+#include "dr/text/error.h"
 #include "dr/typelib/image.h"
 #include "dr/typelib/load.h"
 #include "dr/typelib/verify.h"
 
 extern "C" int dr_init_lib(void *buf, const DrLibParams *p) {
     if (buf == nullptr || p == nullptr) return -1;
-    const int64_t tables = int64_t{dr::kMacroRow} * p->max_macros + 52 * int64_t{p->max_metas};
+    // Each meta has a row in the id index, the name index and the directory.
+    const int64_t tables = int64_t{dr::kMacroRow} * p->max_macros +
+                           int64_t{dr::kIdRow + dr::kNameRow + dr::kDirRow} * p->max_metas;
     if (p->size <= 0 || p->max_metas <= 0 || p->max_macros < 0 || dr::kHeaderSize + tables >= p->size)
         return -1;
     std::memset(buf, 0, static_cast<size_t>(p->size));
@@ -114,21 +117,60 @@ LoadResult load_image(std::FILE *fp, DrLib **out) {
     return r;
 }
 
-}  // namespace dr
-
-extern "C" int dr_load_lib(DrLib **out, FILE *fp) {
-    if (out == nullptr || fp == nullptr) return -1;
-    return dr::load_image(fp, out).why == dr::LoadResult::kLoaded ? 0 : -1;
+// The reason of a refused load as a DrError: the code, and the text that completes
+// "<file> is not a typelib: ..." (or names the mark, the format level or the errno).
+int load_error(const LoadResult &r, DrError *err) {
+    char text[96];
+    const long long have = r.have, want = r.want;
+    switch (r.why) {
+    case LoadResult::kLoaded: return set_error(err, DR_OK);
+    case LoadResult::kEmpty: return set_error(err, DR_E_IMAGE, "the file is empty");
+    case LoadResult::kNoMark: return set_error(err, DR_E_NOT_TYPELIB, "no typelib mark");
+    case LoadResult::kShort:
+        std::snprintf(text, sizeof text, "%lld bytes, shorter than the 112-byte header", have);
+        return set_error(err, DR_E_IMAGE, text);
+    case LoadResult::kFormatLevel:
+        std::snprintf(text, sizeof text, "format level %lld", have);
+        return set_error(err, DR_E_FORMAT_LEVEL, text);
+    case LoadResult::kBadSize:
+        std::snprintf(text, sizeof text, "its header announces %lld bytes, fewer than the header itself", want);
+        return set_error(err, DR_E_IMAGE, text);
+    case LoadResult::kLength:
+        std::snprintf(text, sizeof text, "the file holds %lld bytes, but its header announces %lld", have, want);
+        return set_error(err, DR_E_IMAGE, text);
+    case LoadResult::kEndedEarly:
+        std::snprintf(text, sizeof text, "the input ended after %lld of the %lld bytes its header announces", have,
+                      want);
+        return set_error(err, DR_E_IMAGE, text);
+    case LoadResult::kGoesOn:
+        std::snprintf(text, sizeof text, "the input goes on past the %lld bytes its header announces", want);
+        return set_error(err, DR_E_IMAGE, text);
+    case LoadResult::kContent: return set_error(err, DR_E_IMAGE, r.check);
+    case LoadResult::kReadError: return set_error(err, DR_E_READ, std::strerror(r.error));
+    case LoadResult::kNoMemory: return set_error(err, DR_E_MEMORY);
+    }
+    return set_error(err, DR_E_READ);
 }
 
-extern "C" int dr_load_lib_file(DrLib **out, const char *path) {
-    if (path == nullptr) return -1;
+}  // namespace dr
+
+extern "C" int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err) {
+    if (out == nullptr || fp == nullptr) return dr::set_error(err, DR_E_ARGUMENT);
+    return dr::load_error(dr::load_image(fp, out), err);
+}
+
+extern "C" int dr_load_lib(DrLib **out, FILE *fp) { return dr_load_lib_ex(out, fp, nullptr); }
+
+extern "C" int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err) {
+    if (path == nullptr) return dr::set_error(err, DR_E_ARGUMENT);
     FILE *fp = std::fopen(path, "rb");
-    if (fp == nullptr) return -1;
-    const int rc = dr_load_lib(out, fp);
+    if (fp == nullptr) return dr::set_error(err, DR_E_OPEN, std::strerror(errno));
+    const int rc = dr_load_lib_ex(out, fp, err);
     std::fclose(fp);
     return rc;
 }
+
+extern "C" int dr_load_lib_file(DrLib **out, const char *path) { return dr_load_lib_file_ex(out, path, nullptr); }
 
 extern "C" int dr_save_lib(const DrLib *lib, FILE *fp) {
     if (lib == nullptr || fp == nullptr) return -1;

@@ -109,14 +109,16 @@ private:
         std::vector<std::pair<int32_t, int32_t>> stack{{root, 0}};  // (meta offset, next entry)
         state_[root] = kOpen;
         while (!stack.empty()) {
-            auto &[off, next] = stack.back();
+            // Copied, not referenced: the emplace_back below may move the stack's rows.
+            const int32_t off = stack.back().first;
+            const int32_t next = stack.back().second++;
             const DrMeta *m = meta_at(lib_, off);
             if (next == m->count) {
                 state_[off] = kDone;
                 stack.pop_back();
                 continue;
             }
-            int32_t child = m->entries[next++].meta_off;
+            const int32_t child = m->entries[next].meta_off;
             if (child == -1) continue;
             uint8_t &s = state_[child];
             if (s == kOpen) return "record type contains itself";

@@ -9,6 +9,6 @@ namespace dr {
 // the header's tables, the index and directory rows, every reachable meta and its
 // entries, macro indexes, terminated names, and that no record type contains itself.
 // Returns nullptr for a sound image, else a short text naming the first check that failed.
-const char *verify_image(const void *image, int64_t length);
+[[nodiscard]] const char *verify_image(const void *image, int64_t length);
 
 }  // namespace dr

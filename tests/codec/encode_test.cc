@@ -121,6 +121,23 @@ TEST(Encode, UnionSelection) {
     EXPECT_EQ(ended.net, hex("00000009 AB 0000000B"));
 }
 
+TEST(Encode, DirectHitWinsOverAnEarlierMemberWithTheSameId) {
+    // Selector 2 lies at position 2 - 0: the direct hit takes b2, where a search from the
+    // front would have met b1 first. Both walkers resolve alike.
+    Fixture f({record("R", 1, {field("s", "uchar"), nested("u", "U").select("s")}),
+               drtest::union_of("U", 2, {field("a", "uchar").id(0), field("b1", "uchar").id(2),
+                                         field("b2", "ushort").id(2)})});
+    drtest::HostRecord host(3);
+    host.put<uint8_t>(0, 2).put<uint16_t>(1, 0x0102);
+    const drtest::Encoded enc = drtest::encode(f.meta(), host.bytes, 0);
+    EXPECT_EQ(enc.net, hex("02 0102"));
+    char text[64];
+    DrBuffer out{text, sizeof text};
+    DrBuffer h = host.buffer();
+    EXPECT_EQ(dr_sprint_data(f.meta(), &out, &h, 0), 0);
+    EXPECT_STREQ(text, "[R]: s=0x2  b2=258 ");
+}
+
 TEST(Encode, TopLevelUnionTakesItsFirstMember) {
     Fixture f({drtest::union_of("U", 1, {field("a", "ushort").id(4), field("b", "int").id(5)})});
     drtest::HostRecord host(4);

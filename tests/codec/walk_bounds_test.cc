@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dr/codec/walk.h"
+#include "dr/walk/walk.h"
 #include "dr/typelib/verify.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/random_desc.h"
@@ -20,17 +20,18 @@ using drtest::record;
 
 // A walker that accepts everything, so that only the walk's own rules and budget end it.
 struct CountingWalker {
+    static constexpr bool kCheckDeclaredCount = true;
+    static constexpr bool kRestFromCountInUse = false;
     bool skip(const DrEntry &) const { return false; }
-    bool scalar(const DrEntry &, int64_t, int32_t, int64_t) { return true; }
-    bool string(const DrEntry &, int64_t, int64_t) { return true; }
-    bool push(dr::DrWalkFrame *, int) { return true; }
-    bool element_done(dr::DrWalkFrame *, int) { return true; }
+    DrErrorCode scalar(const DrEntry &, int64_t, int32_t, int64_t) { return DR_OK; }
+    DrErrorCode string(const DrEntry &, int64_t, int64_t) { return DR_OK; }
+    DrErrorCode push(dr::DrWalkFrame *, int) { return DR_OK; }
+    DrErrorCode element_done(dr::DrWalkFrame *, int) { return DR_OK; }
 };
 
 dr::WalkEnd count_steps(const DrMeta *meta, const std::vector<char> &host, int64_t net_len) {
     CountingWalker w;
-    dr::WalkRules rules{.check_declared_count = true, .string_capacity_from_count_in_use = false, .net_len = net_len};
-    return dr::walk(w, rules, meta, host.data(), static_cast<int64_t>(host.size()), dr::kNewest);
+    return dr::walk(w, meta, host.data(), static_cast<int64_t>(host.size()), dr::kNewest, net_len);
 }
 
 bool loads(const drtest::Image &img) {
@@ -97,8 +98,8 @@ TEST(WalkBounds, WellFormedRecordsStayFarBelowTheBudget) {
         const std::vector<char> host = drtest::random_host(top, seed);
         for (int version : {0, 1, 3}) {
             CountingWalker w;
-            const dr::WalkEnd end = dr::walk(w, {.check_declared_count = true, .string_capacity_from_count_in_use = false},
-                                             top, host.data(), static_cast<int64_t>(host.size()), dr::effective_version(version));
+            const dr::WalkEnd end =
+                dr::walk(w, top, host.data(), static_cast<int64_t>(host.size()), dr::effective_version(version));
             ASSERT_TRUE(end.ok) << "seed " << seed;
             EXPECT_LT(end.steps * 8, dr::step_budget(top, static_cast<int64_t>(host.size()), 0)) << "seed " << seed;
         }

@@ -92,7 +92,7 @@ drtest::Lib decorated(uint32_t seed) {
         m.version = static_cast<int32_t>(seed % 3);
         for (drtest::Entry &e : m.entries) {
             if (e.raw.version == 2) e.version_macro("V2");
-            if (seed % 5 == 0) e.io(2);
+            if (seed % 5 == 0) e.io(DR_IO_NO_XML);
         }
     }
     drtest::Entry &first = lib.metas[0].entries[0];
@@ -171,13 +171,13 @@ TEST(Compile, SortsUnionMembersResolvesForwardTypesAndMacros) {
     EXPECT_EQ(body->entries[0].version, 1);  // its type's version
     EXPECT_STREQ(body->entries[1].name, "a");
     EXPECT_STREQ(body->entries[2].name, "b");
-    EXPECT_EQ(body->entries[2].io, 2);
+    EXPECT_EQ(body->entries[2].io, DR_IO_NO_XML);
     EXPECT_EQ(body->entries[2].io_macro, 1);  // the macro table is sorted: LEN, QUIET
     EXPECT_STREQ(body->entries[2].desc, "<b>");
     EXPECT_EQ(body->datasize, 8);
     const DrEntry &e = msg->entries[1];
     EXPECT_EQ(e.meta_off, body->self_off);
-    EXPECT_EQ(e.type_code, 0);
+    EXPECT_EQ(e.type_code, DR_TYPE_UNION);
     EXPECT_EQ(e.count, 3);
     EXPECT_EQ(e.count_macro, 0);
     EXPECT_EQ(e.size, 24);

@@ -171,7 +171,7 @@ drtest::Lib rich_lib() {
                                field("zero", "char", 0).id(3),
                                field("neg", "int", -1).id(-1),
                                field("mac", "char", 3).id(4).count_macro("C_VER"),
-                               field("flags", "int").id(5).io(2),
+                               field("flags", "int").id(5).io(DR_IO_NO_XML),
                                field("iom", "int").id(6).io_macro("B_LEN"),
                                nested("body", "Choice").id(7).id_macro("A_ID").select("kind"),
                                field("len", "int").id(8).target("body"),

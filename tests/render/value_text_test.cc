@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "dr/render/value_text.h"
+#include "dr/text/value_text.h"
 
 namespace {
 

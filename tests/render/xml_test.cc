@@ -61,7 +61,8 @@ TEST(XmlRender, ArrayOfNestedRecordsGivesOneElementEach) {
 
 TEST(XmlRender, IoBitsAndValueForms) {
     drtest::Image img = drtest::build(drtest::library(
-        {record("R", 1, {field("a", "char").io(1), field("b", "uchar").io(2), field("c", "uchar").io(3),
+        {record("R", 1, {field("a", "char").io(1), field("b", "uchar").io(DR_IO_NO_XML),
+                         field("c", "uchar").io(DR_IO_NO_XML | 1),
                          field("tag", "char", 8), field("none", "int", 0), field("s", "string", 4)})}));
     drtest::HostRecord host(img.meta("R")->datasize);
     host.put<char>(0, 'A').put<uint8_t>(1, 'A').put<uint8_t>(2, 'A');

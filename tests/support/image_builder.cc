@@ -164,7 +164,7 @@ private:
                 Resolved &child = resolve(source.meta);
                 const bool is_struct = child.desc->is_struct != 0;
                 if (e.type == -1) e.type = is_struct ? 1 : 0;
-                if (e.type_code == kAuto) e.type_code = is_struct ? 1 : 0;
+                if (e.type_code == kAuto) e.type_code = is_struct ? DR_TYPE_STRUCT : DR_TYPE_UNION;
                 elem = child.datasize;
             } else {
                 const int row = dr_type_by_name(source.base.c_str());

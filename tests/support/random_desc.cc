@@ -164,16 +164,16 @@ private:
             count = pick(0, e.count);
             put_width(base + e.refer_off, e.refer_size, count);
         }
-        if (e.type_code == 18) {
+        if (e.type_code == DR_TYPE_STRING) {
             const int len = pick(0, count - 1);
             for (int i = 0; i < len; ++i) host_[at + i] = static_cast<char>(pick(1, 255));
             host_[at + len] = 0;
-        } else if (e.type_code > 1) {
+        } else if (e.type_code != DR_TYPE_UNION && e.type_code != DR_TYPE_STRUCT) {
             for (int64_t i = 0; i < int64_t{e.unit} * count; ++i) host_[at + i] = static_cast<char>(pick(0, 255));
         } else {
             const DrMeta *child = reinterpret_cast<const DrMeta *>(reinterpret_cast<const char *>(meta) -
                                                                    meta->self_off + e.meta_off);
-            if (e.type_code == 0) {
+            if (e.type_code == DR_TYPE_UNION) {
                 int32_t choice = pick(0, child->count);  // count = an unmatched selector
                 const int32_t s = choice < child->count ? child->entries[choice].id : 250;
                 put_width(base + e.select_off, e.select_size, s);

@@ -75,4 +75,10 @@ TEST(LobbySample, UsageExampleEncodesAndDecodes) {
     EXPECT_EQ(drtest::run_program(USAGE_PATH, {"/nonexistent.tlb"}).status, 1);
 }
 
+TEST(LobbySample, ReadmeShowsTheUsageExampleVerbatim) {
+    const std::string usage = drtest::read_text(EXAMPLES_DIR "/usage.c");
+    ASSERT_FALSE(usage.empty());
+    EXPECT_NE(drtest::read_text(EXAMPLES_DIR "/../README.md").find("```c\n" + usage + "```\n"), std::string::npos);
+}
+
 }  // namespace

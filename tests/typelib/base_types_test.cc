@@ -1,6 +1,7 @@
 // Base type table: lookups by name and code, and the rows that break the pattern.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "dr/dr.h"
@@ -28,6 +29,11 @@ TEST(BaseTypes, ByCodeMapsLongBackToInt) {
     EXPECT_EQ(dr_type_by_code(18), 18);
     EXPECT_EQ(dr_type_by_code(19), -1);
     EXPECT_EQ(dr_type_by_code(-1), -1);
+}
+
+TEST(BaseTypes, RowOutsideTheTableIsNoRow) {
+    for (int row : {-1, DR_BASE_TYPE_COUNT, 25, INT_MIN, INT_MAX}) EXPECT_EQ(dr_type_at(row), nullptr) << row;
+    EXPECT_NE(dr_type_at(DR_BASE_TYPE_COUNT - 1), nullptr);
 }
 
 TEST(BaseTypes, RowsThatBreakThePattern) {

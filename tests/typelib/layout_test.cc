@@ -54,7 +54,7 @@ TEST(Layout, WorkedDemoImageByteForByte) {
         want.i32(e + 40, -1);         // count_macro
         want.i32(e + 44, -1);         // id_macro
         want.i32(e + 48, 6);          // type
-        want.i32(e + 52, 6);          // type_code
+        want.i32(e + 52, DR_TYPE_INT); // type_code
         want.text(e + 88, k == 0 ? "x" : "y");
     }
     EXPECT_EQ(drtest::build(drtest::demo_lib()).vec(), want.b);

@@ -78,6 +78,37 @@ TEST(LoadSave, HeaderChecksRefuseAndLeaveTheOutValue) {
     dr_free_lib(out);
 }
 
+TEST(LoadSave, RefusalsSayWhyWithoutASecondPass) {
+    drtest::Image damaged = drtest::build(nested_lib());
+    std::memset(damaged.meta("Line")->name, 'a', 32);
+    std::vector<uint8_t> magic = drtest::build(drtest::demo_lib()).vec();
+    magic[0] = 0x56;
+    const struct {
+        std::vector<uint8_t> bytes;
+        int code;
+        const char *why;
+    } cases[] = {{{}, DR_E_IMAGE, "the file is empty"},
+                 {magic, DR_E_NOT_TYPELIB, "no typelib mark"},
+                 {damaged.vec(), DR_E_IMAGE, "meta name not terminated"},
+                 {drtest::build(drtest::demo_lib()).vec(), DR_OK, ""}};
+    for (const auto &c : cases) {
+        const std::string path = drtest::write_temp_file("why.tlb", c.bytes);
+        DrLib *out = nullptr;
+        DrError err;
+        std::memset(&err, 0x55, sizeof err);
+        EXPECT_EQ(dr_load_lib_file_ex(&out, path.c_str(), &err), c.code == DR_OK ? 0 : -1);
+        EXPECT_EQ(err.code, c.code);
+        EXPECT_STREQ(err.text, c.why);
+        EXPECT_EQ(err.net_offset, -1);
+        EXPECT_EQ(err.host_offset, -1);
+        dr_free_lib(out);
+    }
+    DrError err;
+    DrLib *out = nullptr;
+    EXPECT_EQ(dr_load_lib_file_ex(&out, "/nonexistent/dir/x.tlb", &err), -1);
+    EXPECT_EQ(err.code, DR_E_OPEN);
+}
+
 // Loads bytes through a pipe, a stream that cannot seek; the writer closes its end first.
 int load_through_pipe(const std::vector<uint8_t> &bytes, DrLib **out) {
     int fds[2];
@@ -213,6 +244,21 @@ TEST(LoadSave, DamagedContentIsRefused) {
         EXPECT_EQ(out, reinterpret_cast<DrLib *>(0x1234)) << d.what;
         EXPECT_NE(dr::verify_image(img.bytes(), static_cast<int64_t>(img.size())), nullptr) << d.what;
     }
+}
+
+TEST(LoadSave, LongChainsOfNestedTypesAreCheckedWhileTheCheckStackGrows) {
+    // 40 types each holding the next: the check's stack grows (and moves) many times.
+    drtest::Lib lib;
+    for (int i = 0; i < 40; ++i)
+        lib.metas.push_back(i == 39 ? record("T39", 39, {field("x", "int")})
+                                    : record("T" + std::to_string(i), i, {nested("n", "T" + std::to_string(i + 1))}));
+    drtest::Image chain = drtest::build(lib);
+    DrLib *out = nullptr;
+    ASSERT_EQ(load_bytes(chain.vec(), &out), 0);
+    dr_free_lib(out);
+    // The last type refers back to the first: found at the bottom of the deepest stack.
+    chain.entry("T39", "x").meta_off = chain.meta_offset("T0");
+    EXPECT_STREQ(dr::verify_image(chain.bytes(), static_cast<int64_t>(chain.size())), "record type contains itself");
 }
 
 TEST(LoadSave, UnusualButHarmlessImagesAreAccepted) {

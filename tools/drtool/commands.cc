@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstring>
 
-#include "dr/codec/decode_trace.h"
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
 #include "tools/drtool/outputs.h"
@@ -14,10 +13,6 @@
 
 namespace drtool {
 namespace {
-
-// Room for a record's network form: generous beside the host record, since strings and
-// element length fields add bytes that the host layout does not have.
-constexpr size_t kMinNetCapacity = size_t{1} << 20;
 
 int32_t buffer_len(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)); }
 
@@ -38,16 +33,12 @@ struct Target {
     return t.meta != nullptr ? kExitOk : kExitFailed;
 }
 
-// The library refuses a request older than the record type before it does anything.
-bool refused_version(const Target &t) { return t.meta->version > (t.version == 0 ? INT_MAX : t.version); }
-
 [[nodiscard]] int report_refused(const Target &t) {
     report("type %s starts at version %d, after the requested version %d", t.meta->name, t.meta->version, t.version);
     return kExitFailed;
 }
 
 [[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
-    if (refused_version(t)) return report_refused(t);
     report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
     return kExitFailed;
 }
@@ -92,11 +83,21 @@ int run_encode(const Args &args) {
     if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> host = read_record(args, args[2], t.meta, t.version);
     if (!host) return kExitFailed;
-    std::vector<char> net(std::min<size_t>(INT32_MAX, std::max(kMinNetCapacity, 8 * host->size())));
-    DrBuffer net_buf{net.data(), buffer_len(net.size())};
+    // A first pass without a network buffer sizes it exactly.
+    DrError err;
+    DrBuffer net_buf{nullptr, 0};
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
-    if (dr_host_to_net(t.meta, &net_buf, &host_buf, t.version) != 0)
-        return report_codec_failure("encoding", t, net_buf.len, host_buf.len);
+    int rc = dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err);
+    std::vector<char> net(rc == 0 ? std::max<size_t>(static_cast<size_t>(net_buf.len), 1) : 0);
+    if (rc == 0) {
+        net_buf = {net.data(), net_buf.len};
+        host_buf.len = buffer_len(host->size());
+        rc = dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err);
+    }
+    if (rc != 0) {
+        if (err.code == DR_E_VERSION) return report_refused(t);
+        return report_codec_failure("encoding", t, err.net_offset, err.host_offset);
+    }
     return emit(args, net.data(), static_cast<size_t>(net_buf.len));
 }
 
@@ -111,16 +112,12 @@ int run_decode(const Args &args) {
     std::vector<char> host(std::max<size_t>(host_size, 1), 0);
     DrBuffer host_buf{host.data(), buffer_len(host_size)};
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
-    dr::DecodeTrace trace;
     const int64_t size = static_cast<int64_t>(net_buf.len);
-    if (dr::net_to_host_traced(t.meta, &host_buf, &net_buf, t.version, &trace) != 0) {
-        if (refused_version(t)) return report_refused(t);
-        if (trace.length_note && trace.element_at + trace.announced > size) {
-            report("decoding %s failed: the %d-byte length field of %s.%s at network offset %lld announces %lld "
-                   "bytes from offset %lld, past the end of the %lld-byte input",
-                   t.meta->name, trace.width, trace.record->name, trace.member->name,
-                   static_cast<long long>(trace.field_at), static_cast<long long>(trace.announced),
-                   static_cast<long long>(trace.element_at), static_cast<long long>(size));
+    DrError err;
+    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0) {
+        if (err.code == DR_E_VERSION) return report_refused(t);
+        if (err.code == DR_E_LENGTH_PAST) {
+            report("decoding %s failed: %s", t.meta->name, err.text);
             return kExitFailed;
         }
         // Offsets inside the input only: a cursor past the end means the input ended first.
@@ -131,21 +128,8 @@ int run_decode(const Args &args) {
         }
         return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
     }
-    if (trace.length_note) {
-        const long long announced = trace.announced, took = trace.took;
-        const long long end = trace.element_at + trace.announced;
-        const std::string field = std::to_string(trace.width) + "-byte length field of " + trace.record->name + "." +
-                                  trace.member->name + " at network offset " + std::to_string(trace.field_at);
-        if (announced > took)
-            report("note: the %s announces %lld bytes, more than the %lld its members took: the %lld bytes after "
-                   "them were passed over",
-                   field.c_str(), announced, took, announced - took);
-        else
-            report("note: the %s announces %lld bytes, fewer than the %lld its members took: decoding went back "
-                   "to offset %lld, where the length says the element ends",
-                   field.c_str(), announced, took, end);
-    }
-    const int64_t unread = size - std::max<int64_t>(net_buf.len, trace.furthest);
+    if (err.text[0] != '\0') report("note: %s", err.text);  // what an element's length field did
+    const int64_t unread = size - std::max<int64_t>(net_buf.len, err.net_offset);
     if (unread > 0)
         report("note: the last %lld bytes of %s follow the record and were not read", static_cast<long long>(unread),
                args[2].c_str());
@@ -161,20 +145,13 @@ int run_print(const Args &args) {
     if (args.has("--json")) return emit_json(args, t.meta, *host, t.version);
     const bool xml = args.has("--xml");
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
-    const int rc = xml ? dr_print_data_xml(t.meta, stdout, &host_buf, t.version)
-                       : dr_print_data(t.meta, stdout, &host_buf, t.version);
+    DrError err;
+    const int rc = xml ? dr_print_data_xml_ex(t.meta, stdout, &host_buf, t.version, &err)
+                       : dr_print_data_ex(t.meta, stdout, &host_buf, t.version, &err);
     if (rc == 0) return kExitOk;
-    if (refused_version(t)) return report_refused(t);
-    if (xml) {
-        // The stream variant keeps the host length; the buffer variant walks the same way
-        // and reports where it stopped, even with no room for any text.
-        char none[1];
-        DrBuffer sink{none, 1};
-        host_buf.len = buffer_len(host->size());
-        (void)dr_sprint_data_xml(t.meta, &sink, &host_buf, t.version);
-    }
+    if (err.code == DR_E_VERSION) return report_refused(t);
     std::fflush(stdout);
-    report("rendering %s stopped at host offset %d", t.meta->name, host_buf.len);
+    report("rendering %s stopped at host offset %d", t.meta->name, err.host_offset);
     return kExitFailed;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dr/typelib/load.h"
 #include "tools/drtool/cli.h"
 
 namespace drtool {
@@ -82,42 +81,17 @@ bool write_file(const std::string &path, const char *data, size_t size) {
 }
 
 LibPtr load_typelib(const std::string &path) {
-    errno = 0;
-    FILE *fp = std::fopen(path.c_str(), "rb");
-    if (fp == nullptr) {
-        report("cannot open %s: %s", path.c_str(), std::strerror(errno));
-        return nullptr;
-    }
     DrLib *lib = nullptr;
-    const dr::LoadResult r = dr::load_image(fp, &lib);
-    std::fclose(fp);
+    DrError err;
+    if (dr_load_lib_file_ex(&lib, path.c_str(), &err) == 0) return LibPtr(lib);
     const char *p = path.c_str();
-    const long long have = r.have, want = r.want;
-    using R = dr::LoadResult;
-    switch (r.why) {
-    case R::kLoaded: return LibPtr(lib);
-    case R::kEmpty: report("%s is not a typelib: the file is empty", p); break;
-    case R::kNoMark: report("%s is not a typelib (no typelib mark)", p); break;
-    case R::kShort: report("%s is not a typelib: %lld bytes, shorter than the 112-byte header", p, have); break;
-    case R::kFormatLevel:
-        report("%s is a typelib of format level %lld; this tool reads level 103 only", p, have);
-        break;
-    case R::kBadSize:
-        report("%s is not a typelib: its header announces %lld bytes, fewer than the header itself", p, want);
-        break;
-    case R::kLength:
-        report("%s is not a typelib: the file holds %lld bytes, but its header announces %lld", p, have, want);
-        break;
-    case R::kEndedEarly:
-        report("%s is not a typelib: the input ended after %lld of the %lld bytes its header announces", p, have,
-               want);
-        break;
-    case R::kGoesOn:
-        report("%s is not a typelib: the input goes on past the %lld bytes its header announces", p, want);
-        break;
-    case R::kContent: report("%s is not a typelib: %s", p, r.check); break;
-    case R::kReadError: report("cannot read %s: %s", p, std::strerror(r.error)); break;
-    case R::kNoMemory: report("cannot load %s: out of memory", p); break;
+    switch (err.code) {
+    case DR_E_OPEN: report("cannot open %s: %s", p, err.text); break;
+    case DR_E_READ: report("cannot read %s: %s", p, err.text); break;
+    case DR_E_NOT_TYPELIB: report("%s is not a typelib (%s)", p, err.text); break;
+    case DR_E_FORMAT_LEVEL: report("%s is a typelib of %s; this tool reads level 103 only", p, err.text); break;
+    case DR_E_IMAGE: report("%s is not a typelib: %s", p, err.text); break;
+    default: report("cannot load %s: %s", p, err.text); break;
     }
     return nullptr;
 }

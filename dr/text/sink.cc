@@ -1,5 +1,5 @@
 // sink.cc: the stream and bounded-buffer halves of the text writer.
-#include "dr/render/sink.h"
+#include "dr/text/sink.h"
 
 #include <cstdarg>
 #include <cstring>

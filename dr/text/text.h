@@ -1,13 +1,10 @@
-// text.h: bounded views of the image's text fields, decimals and base type rows for the describers.
+// text.h: decimals held in place and ASCII letter case, for everything that writes text.
 #pragma once
 
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
-
-#include "dr/typelib/image.h"
 
 namespace dr {
 
@@ -22,10 +19,8 @@ private:
     size_t len_;
 };
 
-// The base type row that a stored row number names, or null when the number lies outside
-// the table: descriptions then have no row to take a name, C type or prefix from.
-inline const DrBaseType *base_row(int32_t row) {
-    return row >= 0 && row < kBaseTypeCount ? dr_type_at(row) : nullptr;
-}
+// ASCII letter case; every other byte stays as it is.
+inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace dr

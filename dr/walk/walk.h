@@ -13,19 +13,23 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "dr/typelib/image.h"
+#include "dr/walk/cursor.h"
 
 namespace dr {
 
+// One frame of the walk. The format's walk names the three positions pHostBase, pNetStart
+// and pLenField; here they are byte offsets into the caller's buffers, never pointers.
 struct DrWalkFrame {
     const DrMeta *pMeta;  // the record type walked by this frame
     int32_t iLenSize;     // width of each element's length field; 0 = none (always in frame 0)
     int32_t iIndex;       // entry being processed; in a union frame the selected member
     int32_t iRemaining;   // elements still to walk
-    int64_t pHostBase;    // host offset of the current element
-    int64_t pNetStart;    // network offset where the current element's own bytes begin
-    int64_t pLenField;    // network offset of the current element's length field
+    int64_t iHostBase;    // host offset of the current element
+    int64_t iNetStart;    // network offset where the current element's own bytes begin
+    int64_t iLenField;    // network offset of the current element's length field
     int32_t iLenPos;      // netlen_pos of the member that opened the frame
 };
 
@@ -36,18 +40,17 @@ inline int32_t effective_version(int32_t version) { return version == 0 ? kNewes
 
 // Reads a count or selector member by the width rule: 2 unsigned 16-bit, 4 signed
 // 32-bit, anything else one unsigned byte. False when it lies outside the host buffer.
-[[nodiscard]] inline bool read_width_rule(const char *host, int64_t host_len, int64_t at, int32_t width,
-                                          int32_t *value) {
+[[nodiscard]] inline bool read_width_rule(Host<const char> host, int64_t at, int32_t width, int32_t *value) {
     const int64_t bytes = width == 2 ? 2 : width == 4 ? 4 : 1;
-    if (at < 0 || bytes > host_len - at) return false;
+    if (!host.span(at, bytes)) return false;
     if (bytes == 2) {
         uint16_t v;
-        std::memcpy(&v, host + at, 2);
+        std::memcpy(&v, host.data + at, 2);
         *value = v;
     } else if (bytes == 4) {
-        std::memcpy(value, host + at, 4);
+        std::memcpy(value, host.data + at, 4);
     } else {
-        *value = static_cast<unsigned char>(host[at]);
+        *value = static_cast<unsigned char>(host.data[at]);
     }
     return true;
 }
@@ -75,20 +78,15 @@ inline int32_t resolve_union(const DrMeta *u, int32_t s, int32_t version) {
     return found;
 }
 
-// How a walk ended: whether it completed, where the host cursor stood, the record type of
-// the frame on top when it stopped, and how many steps it took.
+// How a walk ended: whether it completed (code DR_OK), why it stopped, where the host
+// cursor stood, the record type of the frame on top when it stopped, and how many steps
+// it took.
 struct WalkEnd {
     bool ok;
     int64_t host_cursor;
     const DrMeta *top;
+    DrErrorCode code;
     int64_t steps;
-};
-
-// What differs between the walkers, besides their hooks.
-struct WalkRules {
-    bool check_declared_count;  // a referred count above a nonzero declared count fails (codec)
-    bool string_capacity_from_count_in_use;  // a zero count in use takes the rest of the host (decoder)
-    int64_t net_len = 0;  // network bytes (or output capacity) that the step budget allows for
 };
 
 // Every walk ends within kStepsPerByte steps (turns of its loop) per byte of the host
@@ -109,37 +107,51 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
 // Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
 // (already effective). The walker W provides:
 //   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
-//   bool scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
-//   bool string(const DrEntry &, int64_t at, int64_t capacity)
-//   bool push(DrWalkFrame *frames, int depth)       frames[depth-1] was just pushed
-//   bool element_done(DrWalkFrame *frames, int depth)  an element of the top frame ended
+//   scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
+//   string(const DrEntry &, int64_t at, int64_t capacity)
+//   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
+//   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
 // and may provide
-//   bool empty(const DrEntry &, bool unresolved)    a struct or union member yields no
+//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
 //                                                   element: its count is 0, or (unresolved)
 //                                                   its selector chooses no member
-// Every hook returns false to stop the walk with an error.
-template <class W>
-bool tell_empty(W &w, const DrEntry &e, bool unresolved) {
-    if constexpr (requires { w.empty(e, unresolved); })
-        return w.empty(e, unresolved);
+// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
+// its own reasons may answer true or false instead. Two rules differ between walkers and
+// are properties of W:
+//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
+//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
+//                         the rest of the host buffer (decoder)
+// `net_len` is the network bytes (or output capacity) that the step budget allows for.
+template <class R>
+DrErrorCode hook_code(R r) {
+    if constexpr (std::is_same_v<R, bool>)
+        return r ? DR_OK : DR_E_TYPE;  // the walker keeps the reason
     else
-        return true;
+        return r;
 }
 
 template <class W>
-WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host, int64_t host_len,
-             int32_t version) {
+DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
+    if constexpr (requires { w.empty(e, unresolved); })
+        return hook_code(w.empty(e, unresolved));
+    else
+        return DR_OK;
+}
+
+template <class W>
+WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version, int64_t net_len = 0) {
     DrWalkFrame frames[DR_MAX_DEPTH];
     frames[0] = DrWalkFrame{meta, 0, 0, 1, 0, 0, 0, 0};
     int depth = 1;
     int64_t host_cursor = 0;
     bool ended = false;  // an element of the top frame has just ended
-    const int64_t budget = step_budget(meta, host_len, rules.net_len);
+    const int64_t budget = step_budget(meta, host_len, net_len);
+    const Host<const char> whole{host, host_len};
     int64_t steps = 0;
 
     auto end_element = [&](DrWalkFrame &f) {
         --f.iRemaining;
-        f.pHostBase += f.pMeta->datasize;
+        f.iHostBase += f.pMeta->datasize;
         ended = true;
     };
     auto advance = [&](DrWalkFrame &f) {
@@ -147,18 +159,18 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         if (f.pMeta->is_struct != 0) f.iIndex = 0;
         end_element(f);
     };
-    auto fail = [&]() { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, steps}; };
+    auto fail = [&](DrErrorCode code) { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, steps}; };
 
     for (;;) {
-        if (steps == budget) return fail();
+        if (steps == budget) return fail(DR_E_STEPS);
         ++steps;
         DrWalkFrame &f = frames[depth - 1];
         if (ended) {
             ended = false;
-            if (!w.element_done(frames, depth)) return fail();
+            if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
         }
         if (f.iRemaining <= 0) {
-            if (--depth == 0) return WalkEnd{true, host_cursor, meta, steps};
+            if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, steps};
             advance(frames[depth - 1]);
             continue;
         }
@@ -173,24 +185,27 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
         }
         // A taken member lies inside the host buffer even when it has no bytes, so the host
         // cursor never passes the buffer's end.
-        const int64_t at = f.pHostBase + e.off;
-        if (at < 0 || at > host_len) return fail();
+        const int64_t at = f.iHostBase + e.off;
+        if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
         host_cursor = at;
         // Counted elements lie inside the enclosing element: a nested element's own bytes, or
         // for the top-level record the whole host buffer.
-        const int64_t limit = depth == 1 ? host_len : std::min(host_len, f.pHostBase + f.pMeta->datasize);
+        const Host<const char> room{host,
+                                    depth == 1 ? host_len : std::min(host_len, f.iHostBase + f.pMeta->datasize)};
 
         int32_t count = e.count;
         if (e.refer_size > 0) {
-            if (!read_width_rule(host, host_len, f.pHostBase + e.refer_off, e.refer_size, &count)) return fail();
-            if (count < 0) return fail();
-            if (rules.check_declared_count && e.count != 0 && count > e.count) return fail();
+            if (!read_width_rule(whole, f.iHostBase + e.refer_off, e.refer_size, &count))
+                return fail(DR_E_HOST_END);
+            if (count < 0) return fail(DR_E_COUNT);
+            if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
         }
 
-        if (e.type_code == 0 || e.type_code == 1) {
-            if (depth == DR_MAX_DEPTH || e.meta_off == -1) return fail();
+        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
+            if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
+            if (e.meta_off == -1) return fail(DR_E_TYPE);
             if (count <= 0) {
-                if (!tell_empty(w, e, false)) return fail();
+                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
                 advance(f);
                 continue;
             }
@@ -198,15 +213,15 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             // An array of a type with no host size cannot advance. Inside a nested element all
             // elements must fit it; in the top-level record each must start inside the buffer.
             const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
-            if (child->datasize <= 0 ? count > 1 : span > limit - at) return fail();
+            if (child->datasize <= 0 ? count > 1 : !room.span(at, span)) return fail(DR_E_HOST_END);
             int32_t start = 0;
-            if (e.type_code == 0) {
+            if (e.type_code == DR_TYPE_UNION) {
                 int32_t selector = 0;
-                if (!read_width_rule(host, host_len, f.pHostBase + e.select_off, e.select_size, &selector))
-                    return fail();
+                if (!read_width_rule(whole, f.iHostBase + e.select_off, e.select_size, &selector))
+                    return fail(DR_E_HOST_END);
                 start = resolve_union(child, selector, version);
                 if (start < 0) {
-                    if (!tell_empty(w, e, true)) return fail();
+                    if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
                     // The rest of this element is left out; a following element of the same
                     // frame starts afresh from its type's first member.
                     if (f.pMeta->is_struct != 0) f.iIndex = 0;
@@ -216,23 +231,23 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
             }
             frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
             ++depth;
-            if (!w.push(frames, depth)) return fail();
+            if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
             continue;
         }
 
-        if (count < 0) return fail();
-        if (e.type_code == 18) {
-            const bool rest = rules.string_capacity_from_count_in_use ? count == 0 : e.count == 0;
+        if (count < 0) return fail(DR_E_COUNT);
+        if (e.type_code == DR_TYPE_STRING) {
+            const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
             const int64_t capacity = rest ? host_len - at : count;
-            if (!w.string(e, at, capacity)) return fail();
+            if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
             host_cursor = std::min(at + capacity, host_len);
         } else {
             // Values lie `unit` bytes apart; without a positive unit an array would repeat
             // one value as many times as a count member says.
             const int64_t n = int64_t{e.unit} * count;
-            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail();
-            if (n > limit - at) return fail();
-            if (!w.scalar(e, at, count, n)) return fail();
+            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
+            if (!room.span(at, n)) return fail(DR_E_HOST_END);
+            if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
             host_cursor = at + n;
         }
         advance(f);
@@ -241,12 +256,12 @@ WalkEnd walk(W &w, const WalkRules &rules, const DrMeta *meta, const char *host,
 
 // The text of a string member: the bytes at `at` up to the first NUL within `capacity`
 // and the host buffer. Returns the number of characters, or -1 when no NUL is there.
-inline int64_t string_length(const char *host, int64_t host_len, int64_t at, int64_t capacity) {
-    if (at < 0 || at > host_len || capacity <= 0) return -1;
-    const int64_t limit = capacity < host_len - at ? capacity : host_len - at;
+inline int64_t string_length(Host<const char> host, int64_t at, int64_t capacity) {
+    if (!host.span(at, 0) || capacity <= 0) return -1;
+    const int64_t limit = std::min(capacity, host.len - at);
     if (limit == 0) return -1;
-    const void *nul = std::memchr(host + at, 0, static_cast<size_t>(limit));
-    return nul ? static_cast<const char *>(nul) - (host + at) : -1;
+    const void *nul = std::memchr(host.data + at, 0, static_cast<size_t>(limit));
+    return nul ? static_cast<const char *>(nul) - (host.data + at) : -1;
 }
 
 }  // namespace dr
