@@ -66,6 +66,19 @@ public:
         return DR_OK;
     }
 
+    // One value of N bytes that the walk found inside the host buffer.
+    template <int32_t N>
+    [[nodiscard]] DrErrorCode value(const DrEntry &, int64_t at) {
+        const std::optional<int64_t> pos = take(N);
+        if (!pos) return DR_E_NET_END;
+        if constexpr (kToNet) {
+            if (net_ != nullptr) copy_value<N>(net_ + *pos, host_ + at);
+        } else {
+            copy_value<N>(host_ + at, net_ + *pos);
+        }
+        return DR_OK;
+    }
+
 protected:
     // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
     // not fit". The highest end that fitted is what a sized encoding needs.
