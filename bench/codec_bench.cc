@@ -1,51 +1,46 @@
 // codec_bench.cc: encode and decode throughput of a small mixed record and of a 64 KiB array.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "tests/support/image_builder.h"
+#include "dr/dr_compile.h"
 
 namespace {
 
-using drtest::field;
-using drtest::nested;
-using drtest::record;
-
-// About twenty members: scalars of every width, a string, an array of nested records with
-// a count member and inline lengths, and a union chosen by a command id.
-drtest::Lib small_lib() {
-    return drtest::library({
-        record("Msg", 1,
-               {field("ver", "ushort"), field("cmd", "ushort"), field("seq", "uint"), field("uin", "uint"),
-                field("flags", "uchar"), field("time", "datetime"), field("money", "money"), field("ratio", "float"),
-                field("total", "double"), field("big", "longlong"), field("name", "string", 32),
-                field("tags", "uchar", 8), field("shorts", "short", 4), field("n", "uchar"),
-                nested("items", "Item", 8).refer("n").netlen(-2, 2), nested("body", "Body").select("cmd").netlen(-4, 4),
-                field("crc", "uint"), field("tail", "char")}),
-        record("Item", 2, {field("id", "int"), field("count", "ushort"), field("price", "money")}),
-        drtest::union_of("Body", 3, {field("raw", "uchar", 16).id(-1), field("login", "string", 16).id(1),
-                                     field("move", "int", 3).id(2)}),
-    });
+// The image of codec_bench.xml, compiled once.
+const DrLib *bench_lib() {
+    static DrLib *lib = [] {
+        DrLib *out = nullptr;
+        DrCompileError err;
+        if (dr_compile_file(&out, BENCH_DIR "/codec_bench.xml", &err) != 0)
+            std::fprintf(stderr, "codec_bench.xml:%d:%d: %s\n", err.line, err.column, err.message);
+        return out;
+    }();
+    return lib;
 }
 
-drtest::Lib array_lib() {
-    return drtest::library({record("Blob", 1, {field("values", "int", 16384)})});
+const DrMeta *meta_of(const char *name) {
+    const DrMeta *m = nullptr;
+    if (bench_lib() != nullptr) dr_meta_by_name(bench_lib(), name, &m);
+    return m;
 }
 
-drtest::Image &small_image() {
-    static drtest::Image img = drtest::build(small_lib());
-    return img;
+// The host offset of a member of `meta`, found by name.
+int32_t offset_of(const DrMeta *meta, const char *member) {
+    for (int32_t k = 0; k < meta->count; ++k)
+        if (std::strcmp(meta->entries[k].name, member) == 0) return meta->entries[k].off;
+    return 0;
 }
 
 // cmd = 2 selects the int array member, five items, a 13-character name.
 std::vector<char> small_host(const DrMeta *meta) {
     std::vector<char> host(static_cast<size_t>(meta->datasize), 1);
-    drtest::Image &img = small_image();
     const uint16_t cmd = 2;
-    std::memcpy(&host[img.entry("Msg", "cmd").off], &cmd, 2);
-    std::strcpy(&host[img.entry("Msg", "name").off], "a player name");
-    host[img.entry("Msg", "n").off] = 5;
+    std::memcpy(&host[offset_of(meta, "cmd")], &cmd, 2);
+    std::strcpy(&host[offset_of(meta, "name")], "a player name");
+    host[offset_of(meta, "n")] = 5;
     return host;
 }
 
@@ -80,30 +75,20 @@ void run_decode(benchmark::State &state, const DrMeta *meta, std::vector<char> h
     state.SetBytesProcessed(state.iterations() * len);
 }
 
-const drtest::Image &array_image() {
-    static const drtest::Image img = drtest::build(array_lib());
-    return img;
-}
-const DrMeta *meta_of(const drtest::Image &img, const char *name) {
-    const DrMeta *m = nullptr;
-    dr_meta_by_name(img.lib(), name, &m);
-    return m;
-}
-
 void BM_EncodeSmallRecord(benchmark::State &s) {
-    const DrMeta *m = meta_of(small_image(), "Msg");
+    const DrMeta *m = meta_of("Msg");
     run_encode(s, m, small_host(m));
 }
 void BM_DecodeSmallRecord(benchmark::State &s) {
-    const DrMeta *m = meta_of(small_image(), "Msg");
+    const DrMeta *m = meta_of("Msg");
     run_decode(s, m, small_host(m));
 }
 void BM_EncodeIntArray64K(benchmark::State &s) {
-    const DrMeta *m = meta_of(array_image(), "Blob");
+    const DrMeta *m = meta_of("Blob");
     run_encode(s, m, std::vector<char>(static_cast<size_t>(m->datasize), 3));
 }
 void BM_DecodeIntArray64K(benchmark::State &s) {
-    const DrMeta *m = meta_of(array_image(), "Blob");
+    const DrMeta *m = meta_of("Blob");
     run_decode(s, m, std::vector<char>(static_cast<size_t>(m->datasize), 3));
 }
 

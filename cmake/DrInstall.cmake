@@ -33,6 +33,11 @@ endfunction()
 # Called once, after every directory has added its targets.
 function(dr_install_package)
   install(EXPORT drTargets NAMESPACE dr:: DESTINATION ${DR_INSTALL_CMAKEDIR})
+  if(TARGET dr_compile)
+    set(DR_WITH_COMPILE 1)
+  else()
+    set(DR_WITH_COMPILE 0)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/drConfig.cmake.in ${PROJECT_BINARY_DIR}/drConfig.cmake @ONLY)
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/drConfigVersion.cmake
                                    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)

@@ -290,6 +290,10 @@ int dr_sprint_lib_xml(const DrLib *lib, char *buf, int *len);
 int dr_print_member_path(const DrMeta *meta, int entry, int offset, FILE *fp);
 /* As dr_print_member_path at pos within `room` bytes; returns the room used. */
 int dr_sprint_member_path(const DrMeta *meta, int entry, int offset, char *pos, int room);
+/* As dr_print_lib_xml, but the complete source that the typelib compiler (dr_compile.h)
+   turns back into the same image: text escaped, every value that differs from the
+   compiler's default, and the element length fields. -1 for a NULL argument, else 0. */
+int dr_print_lib_source(const DrLib *lib, FILE *fp);
 /* Writes a C header declaring every macro and type; -1 when the file cannot be opened. */
 int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix);
 /* Flags of dr_write_header_file_ex; 0 writes exactly what dr_write_header_file writes. */

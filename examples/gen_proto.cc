@@ -1,11 +1,11 @@
-// gen_proto.cc: writes the lobby protocol's typelib and a few sample host records to a directory.
+// gen_proto.cc: writes a few sample host records of the lobby protocol to a directory.
 //
-//   gen_proto DIR   ->  DIR/proto.tlb, DIR/login.host, DIR/chat.host, DIR/roster.host, DIR/ping.host
+//   gen_proto LIB DIR   ->  DIR/login.host, DIR/chat.host, DIR/roster.host, DIR/ping.host
 //
-// A host record is the packed little-endian C layout that the typelib describes (what a
-// program compiled from the generated header on an x86 host holds in memory). Members are
-// set by dotted paths resolved through the built image, so the records follow the
-// description wherever its offsets move.
+// LIB is the lobby typelib that `drtool compile examples/lobby.xml` makes. A host record is
+// the packed little-endian C layout that the typelib describes (what a program compiled
+// from the generated header on an x86 host holds in memory). Members are set by dotted
+// paths resolved through the typelib, so the records follow it wherever its offsets move.
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -16,15 +16,19 @@
 #include <utility>
 #include <vector>
 
-#include "examples/lobby_proto.h"
+#include "dr/dr.h"
 
 namespace {
+
+// Values the sample records use: the command ids that choose a message body, and the
+// mark every message starts with.
+constexpr int kCmdLogin = 1, kCmdChat = 3, kCmdRoster = 4;
+constexpr int kMagic = 0x4C42;
 
 // One zero-filled host record of a type, filled member by member.
 class HostRecord {
 public:
-    HostRecord(drtest::Image &image, const std::string &type)
-        : image_(image), meta_(image.meta(type)), bytes_(static_cast<size_t>(meta_->datasize), 0) {}
+    HostRecord(const DrLib *lib, const std::string &type) : meta_(find(lib, type)), bytes_(static_cast<size_t>(meta_->datasize), 0) {}
 
     HostRecord &set_int(std::string_view path, int64_t value) {
         const Member m = find(path);
@@ -61,6 +65,12 @@ private:
         size_t offset;
     };
 
+    static const DrMeta *find(const DrLib *lib, const std::string &type) {
+        const DrMeta *meta = nullptr;
+        if (dr_meta_by_name(lib, type.c_str(), &meta) != 0) throw std::invalid_argument("no type " + type);
+        return meta;
+    }
+
     [[noreturn]] static void fail(std::string_view path, const char *why) {
         throw std::invalid_argument(std::string(path) + " " + why);
     }
@@ -73,7 +83,7 @@ private:
         for (std::string_view rest = path; !rest.empty();) {
             if (entry != nullptr) {
                 if (entry->meta_off == -1) fail(path, "goes below a base type member");
-                meta = meta_at(entry->meta_off);
+                meta = meta_at(meta, entry->meta_off);
             }
             const size_t dot = rest.find('.');
             std::string_view part = rest.substr(0, dot);
@@ -88,36 +98,37 @@ private:
                 if (part == meta->entries[k].name) entry = &meta->entries[k];
             if (entry == nullptr) fail(path, "names no member");
             if (index >= static_cast<size_t>(std::max(entry->count, 1))) fail(path, "indexes past the array");
-            const int32_t stride = entry->meta_off == -1 ? entry->unit : meta_at(entry->meta_off)->datasize;
+            const int32_t stride = entry->meta_off == -1 ? entry->unit : meta_at(meta, entry->meta_off)->datasize;
             offset += static_cast<size_t>(entry->off) + index * static_cast<size_t>(stride);
         }
         if (entry == nullptr) fail(path, "is empty");
         return {entry, offset};
     }
 
-    const DrMeta *meta_at(int32_t data_off) const {
-        return reinterpret_cast<const DrMeta *>(image_.data_area() + data_off);
+    // A nested member's type: its data-area offset counted from the image that holds `in`.
+    static const DrMeta *meta_at(const DrMeta *in, int32_t data_off) {
+        const char *data_area = reinterpret_cast<const char *>(in) - in->self_off;
+        return reinterpret_cast<const DrMeta *>(data_area + data_off);
     }
 
     void put_le(size_t offset, uint64_t value, int32_t width) {
         for (int32_t i = 0; i < width; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     }
 
-    drtest::Image &image_;
     const DrMeta *meta_;
     std::vector<uint8_t> bytes_;
 };
 
 // Each message carries the length of its encoded body in bodyLen, as a sender that
 // encodes it would find it; decoding the encoded record then gives the record back.
-HostRecord message(drtest::Image &image, int cmd, int seq, int bodyLen) {
+HostRecord message(const DrLib *image, int cmd, int seq, int bodyLen) {
     HostRecord r(image, "Message");
-    r.set_int("magic", lobby::kMagic).set_int("cmd", cmd).set_int("seq", seq).set_int("bodyLen", bodyLen);
+    r.set_int("magic", kMagic).set_int("cmd", cmd).set_int("seq", seq).set_int("bodyLen", bodyLen);
     return r;
 }
 
-HostRecord login(drtest::Image &image) {
-    HostRecord r = message(image, lobby::kCmdLogin, 1, 43);
+HostRecord login(const DrLib *image) {
+    HostRecord r = message(image, kCmdLogin, 1, 43);
     r.set_int("body.login.uin", 10001)
         .set_text("body.login.account", "alice")
         .set_text("body.login.password", "s3cret")
@@ -127,8 +138,8 @@ HostRecord login(drtest::Image &image) {
     return r;
 }
 
-HostRecord chat(drtest::Image &image) {
-    HostRecord r = message(image, lobby::kCmdChat, 7, 35);
+HostRecord chat(const DrLib *image) {
+    HostRecord r = message(image, kCmdChat, 7, 35);
     r.set_int("body.chat.fromUin", 10001)
         .set_int("body.chat.toUin", 0)
         .set_int("body.chat.channel", 1)
@@ -138,8 +149,8 @@ HostRecord chat(drtest::Image &image) {
     return r;
 }
 
-HostRecord roster(drtest::Image &image) {
-    HostRecord r = message(image, lobby::kCmdRoster, 8, 100);
+HostRecord roster(const DrLib *image) {
+    HostRecord r = message(image, kCmdRoster, 8, 100);
     r.set_int("body.roster.roomId", 7).set_int("body.roster.playerCount", 2);
     r.set_int("body.roster.players[0].uin", 10001)
         .set_text("body.roster.players[0].name", "alice")
@@ -169,7 +180,7 @@ HostRecord roster(drtest::Image &image) {
 }
 
 // Command 99 is none of the known ones, so the body is the default member, a ping.
-HostRecord ping(drtest::Image &image) {
+HostRecord ping(const DrLib *image) {
     HostRecord r = message(image, 99, 9, 16);
     r.set_int("body.ping.clientTick", 123456).set_int("body.ping.flags", 5).set_real("body.ping.rttMs", 12.5);
     return r;
@@ -185,29 +196,32 @@ bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: gen_proto DIR\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: gen_proto LIB DIR\n");
         return 2;
     }
-    const std::string dir = argv[1];
+    const std::string dir = argv[2];
+    DrLib *image = nullptr;
+    if (dr_load_lib_file(&image, argv[1]) != 0) {
+        std::fprintf(stderr, "gen_proto: cannot load %s\n", argv[1]);
+        return 1;
+    }
+    int status = 0;
     try {
-        drtest::Image image = drtest::build(lobby::protocol());
-        if (dr_save_lib_file(image.lib(), (dir + "/proto.tlb").c_str()) != 0) {
-            std::fprintf(stderr, "gen_proto: cannot write %s/proto.tlb\n", dir.c_str());
-            return 1;
-        }
         const std::pair<const char *, HostRecord> records[] = {
             {"login", login(image)}, {"chat", chat(image)}, {"roster", roster(image)}, {"ping", ping(image)}};
         for (const auto &[name, record] : records) {
             const std::string path = dir + "/" + name + ".host";
             if (!write_file(path, record.bytes())) {
                 std::fprintf(stderr, "gen_proto: cannot write %s\n", path.c_str());
-                return 1;
+                status = 1;
+                break;
             }
         }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "gen_proto: %s\n", e.what());
-        return 1;
+        status = 1;
     }
-    return 0;
+    dr_free_lib(image);
+    return status;
 }

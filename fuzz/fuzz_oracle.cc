@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "examples/lobby_proto.h"
 #include "tests/support/random_desc.h"
 
 namespace {
@@ -37,7 +36,7 @@ const DrMeta *pick_meta(uint8_t kind, uint8_t seed_byte) {
     const uint32_t key = kind % 8 == 0 ? 0 : 1u + seed_byte % 64u;
     auto it = cache.find(key);
     if (it == cache.end())
-        it = cache.emplace(key, drtest::build(key == 0 ? lobby::protocol() : drtest::random_lib(key))).first;
+        it = cache.emplace(key, key == 0 ? drtest::Image(drtest::read_file(EXAMPLES_DIR "/proto.tlb")) : drtest::build(drtest::random_lib(key))).first;
     return it->second.meta(key == 0 ? "Message" : "Top");
 }
 

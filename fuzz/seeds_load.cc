@@ -2,14 +2,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "examples/lobby_proto.h"
 #include "tests/support/random_desc.h"
 
 std::vector<std::vector<uint8_t>> fuzz_seeds() {
     // The worked demo, the lobby sample, and a loadable image whose members overlap so
     // that only the walk's step budget ends it.
     std::vector<std::vector<uint8_t>> seeds = {drtest::build(drtest::demo_lib()).vec(),
-                                               drtest::build(lobby::protocol()).vec(),
+                                               drtest::read_file(EXAMPLES_DIR "/proto.tlb"),
                                                drtest::build(drtest::chain(8, 4, 1, 1)).vec()};
     for (uint32_t seed = 1; seed <= 12; ++seed) {
         drtest::Lib lib = drtest::random_lib(seed);

@@ -12,12 +12,16 @@ jobs=$(nproc 2>/dev/null || echo 2)
 source "$root/scripts/packages.sh"
 ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
   libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h \
-  pkg-config=pkg-config g++-multilib=/usr/include/x86_64-linux-gnu/c++/12/32/bits/c++config.h
+  pkg-config=pkg-config g++-multilib=/usr/include/x86_64-linux-gnu/c++/12/32/bits/c++config.h \
+  libexpat1-dev=/usr/include/expat.h
 # clang with its runtimes (libFuzzer, ThreadSanitizer) for the fuzz and thread legs; a machine
 # that cannot install them skips those legs with a message.
 (ensure_packages clang-14=clang++-14 \
   libclang-rt-14-dev=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a) ||
   echo "== clang could not be installed"
+# The peers of the side-by-side benchmarks, which the release build compiles and checks.
+ensure_packages libprotobuf-dev=/usr/include/google/protobuf/message.h \
+  protobuf-compiler=protoc libtirpc-dev=/usr/include/tirpc/rpc/xdr.h rpcsvc-proto=rpcgen
 
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift

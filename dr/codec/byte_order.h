@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dr/codec/byte_swap.h"
+
 namespace dr {
 
 inline void put_be16(char *p, uint16_t v) {
@@ -59,6 +61,9 @@ inline void copy_value(char *__restrict dst, const char *__restrict src) {
         std::memcpy(dst, src, N);
 }
 
+// From this many elements on, the vector routines (one call through a pointer) are faster.
+inline constexpr int64_t kVectorSwapMin = 8;
+
 // Copies `count` elements of `unit` bytes (1, 2, 4 or 8) from `src` to `dst`, swapping 2- and
 // 4-byte elements between host and network order; 1- and 8-byte elements travel as they lie.
 // Returns false for any other unit.
@@ -74,10 +79,16 @@ inline void copy_value(char *__restrict dst, const char *__restrict src) {
         }
         return true;
     case 2:
-        swap_elements<uint16_t>(dst, src, count);
+        if (count >= kVectorSwapMin)
+            swap16(dst, src, static_cast<size_t>(count));
+        else
+            swap_elements<uint16_t>(dst, src, count);
         return true;
     case 4:
-        swap_elements<uint32_t>(dst, src, count);
+        if (count >= kVectorSwapMin)
+            swap32(dst, src, static_cast<size_t>(count));
+        else
+            swap_elements<uint32_t>(dst, src, count);
         return true;
     default:
         return false;

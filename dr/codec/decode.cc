@@ -30,11 +30,11 @@ public:
         if (length < 1) return DR_E_STRING;
         if (!fits(cursor_, 4 + length)) return DR_E_NET_END;
         if (length > capacity) return DR_E_STRING;
-        if (at < 0 || at > host_len_ || length > host_len_ - at) return DR_E_HOST_END;
+        if (!host_.span(at, length)) return DR_E_HOST_END;
         if (net_[cursor_ + 4 + length - 1] != 0) return DR_E_STRING;
         const std::optional<int64_t> pos = take(4 + length);
         if (!pos) return DR_E_NET_END;
-        std::memcpy(host_ + at, net_ + *pos + 4, static_cast<size_t>(length));
+        std::memcpy(host_.data + at, net_ + *pos + 4, static_cast<size_t>(length));
         return DR_OK;
     }
 

@@ -19,13 +19,13 @@ public:
     const char *explain(DrErrorCode) const { return nullptr; }
 
     [[nodiscard]] DrErrorCode string(const DrEntry &, int64_t at, int64_t capacity) {
-        const int64_t chars = string_length(host_, host_len_, at, capacity);
+        const int64_t chars = string_length(host_, at, capacity);
         if (chars < 0) return DR_E_STRING;
         const std::optional<int64_t> pos = take(5 + chars);
         if (!pos) return DR_E_NET_END;
         if (net_ == nullptr) return DR_OK;
         put_be32(net_ + *pos, static_cast<uint32_t>(chars + 1));
-        std::memcpy(net_ + *pos + 4, host_ + at, static_cast<size_t>(chars + 1));
+        std::memcpy(net_ + *pos + 4, host_.data + at, static_cast<size_t>(chars + 1));
         return DR_OK;
     }
 

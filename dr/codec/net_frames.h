@@ -41,7 +41,7 @@ public:
     static constexpr bool kCheckDeclaredCount = true;
 
     NetWalker(HostByte *host, int64_t host_len, NetByte *net, int64_t net_len)
-        : host_(host), host_len_(host_len), net_(net), net_len_(net_len) {}
+        : host_{host, host_len}, net_(net), net_len_(net_len) {}
 
     int64_t cursor() const { return cursor_; }
     // The network offset of the piece that failed: a length field, else the cursor.
@@ -59,9 +59,9 @@ public:
         const std::optional<int64_t> pos = take(n);
         if (!pos) return DR_E_NET_END;
         if constexpr (kToNet) {
-            if (net_ != nullptr) (void)copy_elements(net_ + *pos, host_ + at, e.unit, count);
+            if (net_ != nullptr) (void)copy_elements(net_ + *pos, host_.data + at, e.unit, count);
         } else {
-            (void)copy_elements(host_ + at, net_ + *pos, e.unit, count);
+            (void)copy_elements(host_.data + at, net_ + *pos, e.unit, count);
         }
         return DR_OK;
     }
@@ -72,9 +72,9 @@ public:
         const std::optional<int64_t> pos = take(N);
         if (!pos) return DR_E_NET_END;
         if constexpr (kToNet) {
-            if (net_ != nullptr) copy_value<N>(net_ + *pos, host_ + at);
+            if (net_ != nullptr) copy_value<N>(net_ + *pos, host_.data + at);
         } else {
-            copy_value<N>(host_ + at, net_ + *pos);
+            copy_value<N>(host_.data + at, net_ + *pos);
         }
         return DR_OK;
     }
@@ -103,8 +103,7 @@ protected:
         return 0;
     }
 
-    HostByte *host_;
-    int64_t host_len_;
+    Host<HostByte> host_;
     NetByte *net_;
     int64_t net_len_;
     int64_t cursor_ = 0;

@@ -4,8 +4,9 @@
 
 #include <string_view>
 
-#include "dr/walk/walk.h"
+#include "dr/text/value_text.h"
 #include "dr/text/sink.h"
+#include "dr/walk/walk.h"
 
 namespace dr {
 
@@ -30,31 +31,33 @@ inline void write_value(Sink &out, Style style, int32_t type_code, const char *p
         std::memcpy(&v, p, sizeof v);
         return v;
     };
+    ValueText t;
+    if (xml) t.ch(' ');
     switch (type_code) {
     case DR_TYPE_CHAR:
     case DR_TYPE_UCHAR: {
         const unsigned b = static_cast<unsigned char>(*p);
         const bool shown = b >= 33 && b <= 126;
-        if (xml)
-            out.format(type_code == DR_TYPE_CHAR ? " %d " : " 0x%x ", b);
-        else if (type_code == DR_TYPE_CHAR)
-            shown ? out.format("%d[%c] ", b, b) : out.format("%d ", b);
-        else if (out.is_buffer())
-            shown ? out.format("0x%x[%c] ", b, b) : out.format("0x%x ", b);
+        if (type_code == DR_TYPE_CHAR)
+            t.dec(b);
+        else if (xml || out.is_buffer())
+            t.text("0x").hex(b);
         else
-            shown ? out.format("%x[%c] ", b, b) : out.format("%x ", b);
-        return;
+            t.hex(b);
+        if (shown && !xml) t.ch('[').ch(static_cast<char>(b)).ch(']');
+        break;
     }
-    case DR_TYPE_SHORT: return out.format(xml ? " %d " : "%d ", load(int16_t{}));
-    case DR_TYPE_USHORT: return out.format(xml ? " %u " : "%u ", load(uint16_t{}));
-    case DR_TYPE_INT: case DR_TYPE_LONG: return out.format(xml ? " %d " : "%d ", load(int32_t{}));
-    case DR_TYPE_UINT: case DR_TYPE_ULONG: return out.format(xml ? " %u " : "%u ", load(uint32_t{}));
-    case DR_TYPE_FLOAT: return out.format(xml ? " %f " : "%f ", static_cast<double>(load(float{})));
-    case DR_TYPE_DOUBLE: return out.format(xml ? " %f " : "%f ", load(double{}));
+    case DR_TYPE_SHORT: t.dec(load(int16_t{})); break;
+    case DR_TYPE_USHORT: t.dec(load(uint16_t{})); break;
+    case DR_TYPE_INT: case DR_TYPE_LONG: t.dec(load(int32_t{})); break;
+    case DR_TYPE_UINT: case DR_TYPE_ULONG: t.dec(load(uint32_t{})); break;
+    case DR_TYPE_FLOAT: t.fixed6(static_cast<double>(load(float{}))); break;
+    case DR_TYPE_DOUBLE: t.fixed6(load(double{})); break;
     default:
         if (out.is_buffer()) out.mark_cut();
         return;
     }
+    out.piece(t.ch(' ').view());
 }
 
 // The renderers' part of the member walk; the text and XML forms differ only in the
@@ -65,31 +68,34 @@ public:
     static constexpr bool kRestFromCountInUse = false;
 
     RenderWalker(Sink &out, Style style, const char *host, int64_t host_len)
-        : out_(out), style_(style), host_(host), host_len_(host_len) {}
+        : out_(out), style_(style), host_{host, host_len} {}
 
     bool skip(const DrEntry &e) const { return style_ == Style::kXml && (e.io & DR_IO_NO_XML) != 0; }
 
     [[nodiscard]] DrErrorCode scalar(const DrEntry &e, int64_t at, int32_t count, int64_t) {
         // Each value is read `unit` bytes after the last; all of each must lie in the host.
         const int32_t width = value_width(e.type_code);
-        if (count > 0 && width > 0 && int64_t{count - 1} * e.unit + width > host_len_ - at) return DR_E_HOST_END;
+        if (count > 0 && width > 0 && !host_.span(at, int64_t{count - 1} * e.unit + width)) return DR_E_HOST_END;
         const std::string_view name = field_text(e.name);
-        if (style_ == Style::kXml)
-            out_.format("<%.*s>", static_cast<int>(name.size()), name.data());
-        else if (count >= 2)
-            out_.format(" %.*s[%d]=", static_cast<int>(name.size()), name.data(), count);
-        else
-            out_.format(" %.*s=", static_cast<int>(name.size()), name.data());
-        for (int32_t k = 0; k < count; ++k) write_value(out_, style_, e.type_code, host_ + at + int64_t{k} * e.unit);
-        if (style_ == Style::kXml) out_.format("</%.*s>\n", static_cast<int>(name.size()), name.data());
+        if (style_ == Style::kXml) {
+            out_.piece({"<", name, ">"});
+        } else if (count >= 2) {
+            ValueText n;
+            out_.piece({" ", name, n.ch('[').dec(count).text("]=").view()});
+        } else {
+            out_.piece({" ", name, "="});
+        }
+        for (int32_t k = 0; k < count; ++k)
+            write_value(out_, style_, e.type_code, host_.data + at + int64_t{k} * e.unit);
+        if (style_ == Style::kXml) out_.piece({"</", name, ">\n"});
         return DR_OK;
     }
 
     [[nodiscard]] DrErrorCode string(const DrEntry &e, int64_t at, int64_t capacity) {
-        const int64_t len = string_length(host_, host_len_, at, capacity);
+        const int64_t len = string_length(host_, at, capacity);
         if (len < 0) return DR_E_STRING;
         const std::string_view name = field_text(e.name);
-        const std::string_view text(host_ + at, static_cast<size_t>(len));
+        const std::string_view text(host_.data + at, static_cast<size_t>(len));
         if (style_ == Style::kXml) {
             out_.piece({"<", name, ">", text, "</", name, ">\n"});
         } else {
@@ -120,8 +126,7 @@ private:
 
     Sink &out_;
     Style style_;
-    const char *host_;
-    int64_t host_len_;
+    Host<const char> host_;
 };
 
 }  // namespace dr

@@ -15,6 +15,17 @@ void Sink::piece(std::initializer_list<std::string_view> parts) {
     size_t n = 0;
     for (std::string_view p : parts) n += p.size();
     const size_t room = static_cast<size_t>(room_);
+    if (n > 0 && n < room) {  // the usual case: the whole piece fits
+        char *at = pos_;
+        for (std::string_view p : parts) {
+            std::memcpy(at, p.data(), p.size());
+            at += p.size();
+        }
+        *at = '\0';
+        pos_ = at;
+        room_ -= static_cast<int>(n);
+        return;
+    }
     size_t at = 0;
     for (std::string_view p : parts) {
         if (at >= room) break;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -22,6 +23,17 @@ public:
 
     // Writes the concatenation of `parts` as one piece.
     void piece(std::initializer_list<std::string_view> parts);
+    // One piece of one part; a buffer with room for it takes it without the general path.
+    void piece(std::string_view text) {
+        if (fp_ == nullptr && !text.empty() && text.size() < static_cast<size_t>(room_)) {
+            std::memcpy(pos_, text.data(), text.size());
+            pos_ += text.size();
+            *pos_ = '\0';
+            room_ -= static_cast<int>(text.size());
+            return;
+        }
+        piece({text});
+    }
 
     // One piece from a printf format of numbers and characters (at most 400 bytes).
     [[gnu::format(printf, 2, 3)]] void format(const char *fmt, ...);

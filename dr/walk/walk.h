@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "dr/typelib/image.h"
+#include "dr/walk/cursor.h"
 
 namespace dr {
 
@@ -38,18 +39,17 @@ inline int32_t effective_version(int32_t version) { return version == 0 ? kNewes
 
 // Reads a count or selector member by the width rule: 2 unsigned 16-bit, 4 signed
 // 32-bit, anything else one unsigned byte. False when it lies outside the host buffer.
-[[nodiscard]] inline bool read_width_rule(const char *host, int64_t host_len, int64_t at, int32_t width,
-                                          int32_t *value) {
+[[nodiscard]] inline bool read_width_rule(Host<const char> host, int64_t at, int32_t width, int32_t *value) {
     const int64_t bytes = width == 2 ? 2 : width == 4 ? 4 : 1;
-    if (at < 0 || bytes > host_len - at) return false;
+    if (!host.span(at, bytes)) return false;
     if (bytes == 2) {
         uint16_t v;
-        std::memcpy(&v, host + at, 2);
+        std::memcpy(&v, host.data + at, 2);
         *value = v;
     } else if (bytes == 4) {
-        std::memcpy(value, host + at, 4);
+        std::memcpy(value, host.data + at, 4);
     } else {
-        *value = static_cast<unsigned char>(host[at]);
+        *value = static_cast<unsigned char>(host.data[at]);
     }
     return true;
 }
@@ -137,6 +137,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     int64_t host_cursor = 0;
     const int64_t budget = step_budget(meta, host_len, net_len);
     int64_t left = budget;  // steps still allowed
+    const Host<const char> whole{host, host_len};
 
     // The top frame: its type, what is read of it once per frame, and its position.
     const DrMeta *m = meta;
@@ -214,15 +215,15 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             // A taken member lies inside the host buffer even when it has no bytes, so the host
             // cursor never passes the buffer's end.
             const int64_t at = base + e.off;
-            if (at < 0 || at > host_len) return fail(DR_E_HOST_END);
+            if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
             host_cursor = at;
             // Counted elements lie inside the enclosing element: a nested element's own bytes, or
             // for the top-level record the whole host buffer.
-            const int64_t limit = base + room;
+            const Host<const char> element{host, base + room};
 
             int32_t count = e.count;
             if (e.refer_size > 0) {
-                if (!read_width_rule(host, host_len, base + e.refer_off, e.refer_size, &count))
+                if (!read_width_rule(whole, base + e.refer_off, e.refer_size, &count))
                     return fail(DR_E_HOST_END);
                 if (count < 0) return fail(DR_E_COUNT);
                 if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
@@ -237,11 +238,11 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     // all elements must fit it; in the top-level record each must start inside the
                     // buffer.
                     const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
-                    if (child->datasize <= 0 ? count > 1 : span > limit - at) return fail(DR_E_HOST_END);
+                    if (child->datasize <= 0 ? count > 1 : !element.span(at, span)) return fail(DR_E_HOST_END);
                     int32_t start = 0;
                     if (e.type_code == DR_TYPE_UNION) {
                         int32_t selector = 0;
-                        if (!read_width_rule(host, host_len, base + e.select_off, e.select_size, &selector))
+                        if (!read_width_rule(whole, base + e.select_off, e.select_size, &selector))
                             return fail(DR_E_HOST_END);
                         start = resolve_union(child, selector, version);
                         if (start < 0) {
@@ -272,7 +273,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     // one value as many times as a count member says.
                     const int64_t n = int64_t{e.unit} * count;
                     if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
-                    if (n > limit - at) return fail(DR_E_HOST_END);
+                    if (!element.span(at, n)) return fail(DR_E_HOST_END);
                     if (const DrErrorCode code = w.scalar(e, at, count, n)) return fail(code);
                     host_cursor = at + n;
                 }
@@ -302,12 +303,12 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
 
 // The text of a string member: the bytes at `at` up to the first NUL within `capacity`
 // and the host buffer. Returns the number of characters, or -1 when no NUL is there.
-inline int64_t string_length(const char *host, int64_t host_len, int64_t at, int64_t capacity) {
-    if (at < 0 || at > host_len || capacity <= 0) return -1;
-    const int64_t limit = capacity < host_len - at ? capacity : host_len - at;
+inline int64_t string_length(Host<const char> host, int64_t at, int64_t capacity) {
+    if (!host.span(at, 0) || capacity <= 0) return -1;
+    const int64_t limit = std::min(capacity, host.len - at);
     if (limit == 0) return -1;
-    const void *nul = std::memchr(host + at, 0, static_cast<size_t>(limit));
-    return nul ? static_cast<const char *>(nul) - (host + at) : -1;
+    const void *nul = std::memchr(host.data + at, 0, static_cast<size_t>(limit));
+    return nul ? static_cast<const char *>(nul) - (host.data + at) : -1;
 }
 
 }  // namespace dr

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -235,7 +236,19 @@ TEST_F(DrtoolOnSample, XmlIsTheLibrarysDescription) {
     EXPECT_EQ(bad.err, "drtool: cannot create /nonexistent/lobby.xml: No such file or directory\n");
 }
 
-// Upper-case typedef names of every type with their datasize, checked by the C compiler.
+// The C name the header gives a member: the base type row's prefix (array prefix when the
+// count is not 1) before the name with its first letter raised, or the name with its first
+// letter lowered when there is no prefix (or the name is a single letter).
+std::string c_member(const DrEntry &e) {
+    const DrBaseType *row = dr_type_at(e.type);
+    const std::string prefix = std::strlen(e.name) < 2 ? "" : e.count == 1 ? row->prefix : row->arrprefix;
+    std::string name = e.name;
+    name[0] = static_cast<char>(prefix.empty() ? std::tolower(name[0]) : std::toupper(name[0]));
+    return prefix + name;
+}
+
+// Upper-case typedef names of every type with their datasize, and every member's offset,
+// checked by the C compiler.
 std::string layout_asserts(const DrLib *lib) {
     std::string out;
     for (int32_t i = 0; i < dr::header(lib)->meta_count; ++i) {
@@ -243,6 +256,9 @@ std::string layout_asserts(const DrLib *lib) {
         std::string name = m->name;
         for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         out += "_Static_assert(sizeof(" + name + ") == " + std::to_string(m->datasize) + ", \"" + name + "\");\n";
+        for (int32_t k = 0; k < m->count; ++k)
+            out += "_Static_assert(offsetof(" + name + ", " + c_member(m->entries[k]) + ") == " +
+                   std::to_string(m->entries[k].off) + ", \"" + name + "." + m->entries[k].name + "\");\n";
     }
     return out;
 }
@@ -268,7 +284,7 @@ TEST_F(DrtoolOnSample, HeaderIsTheLibrarysAndCompilesToTheTypelibsLayout) {
     EXPECT_NE(header.find("#define MAX_NAME_LEN"), std::string::npos);
 
     // The header compiles on this 64-bit host as it is, with the typelib's layout.
-    const std::string program = "#include \"lobby.h\"\n" + layout_asserts(lib_) +
+    const std::string program = "#include <stddef.h>\n#include \"lobby.h\"\n" + layout_asserts(lib_) +
                                 "int main(void) { MESSAGE m = {0}; return m.wCmd; }\n";
     std::ofstream(dir + "/check.c") << program;
     const drtest::Run cc = drtest::run_program(

@@ -8,6 +8,7 @@
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
+#include "tools/drtool/outputs.h"
 
 namespace drtool {
 namespace {
@@ -48,15 +49,6 @@ struct Target {
     return kExitOk;
 }
 
-// A description written to a file by the library; -1 means it could not be created.
-[[nodiscard]] int report_unwritable(const std::string &path) {
-    if (errno != 0)
-        report("cannot create %s: %s", path.c_str(), std::strerror(errno));
-    else
-        report("cannot create %s", path.c_str());
-    return kExitFailed;
-}
-
 int run_summary(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
@@ -67,6 +59,7 @@ int run_summary(const Args &args) {
 int run_xml(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
+    if (args.has("--source")) return write_source(lib.get(), args.value("-o"));
     if (const std::string *path = args.value("-o")) {
         errno = 0;
         return dr_print_lib_xml_file(lib.get(), path->c_str()) == 0 ? kExitOk : report_unwritable(*path);
@@ -81,9 +74,7 @@ int run_header(const Args &args) {
     if (!lib) return kExitFailed;
     const std::string *prefix = args.value("--prefix");
     const int flags = args.has("--classic") ? 0 : DR_HEADER_PORTABLE;
-    errno = 0;
-    const int rc = dr_write_header_file_ex(lib.get(), args[1].c_str(), prefix ? prefix->c_str() : nullptr, flags);
-    return rc == 0 ? kExitOk : report_unwritable(args[1]);
+    return write_header(lib.get(), args[1], prefix ? prefix->c_str() : nullptr, flags);
 }
 
 int run_encode(const Args &args) {
@@ -171,9 +162,14 @@ const std::vector<Command> &commands() {
          "Shows the header's counts, every macro, and every type with the raw numbers of each\n"
          "member, as stored.\n",
          run_summary},
-        {"xml", {"LIB"}, {{"-o", "FILE", "write the description to FILE instead of standard output"}},
+        {"xml", {"LIB"},
+         {{"-o", "FILE", "write the description to FILE instead of standard output"},
+          {"--source", "", "write the complete source that 'drtool compile' turns back into LIB"}},
          "Describe a typelib as XML",
-         "Writes the typelib's macros and every type with its members as XML.\n", run_xml},
+         "Writes the typelib's macros and every type with its members as XML. The description\n"
+         "leaves out what only layout needs (element length fields, type versions); with\n"
+         "--source it keeps everything, so that compiling it gives LIB back byte for byte.\n",
+         run_xml},
         {"header", {"LIB", "OUT.h"},
          {{"--prefix", "P", "put P before every member name (m_ gives m_iScore)"},
           {"--classic", "", "the classic text: host C types (long, longlong), no layout checks"}},
@@ -206,6 +202,7 @@ const std::vector<Command> &commands() {
          "Shows the record of TYPE in HOSTFILE (at least the type's datasize bytes), leaving\n"
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
+        compile_command(),
     };
     return table;
 }

@@ -10,4 +10,7 @@ namespace drtool {
 // Every subcommand, in the order the tool's help lists them.
 const std::vector<Command> &commands();
 
+// `compile`, defined with the compiler's interface (compile.cc).
+Command compile_command();
+
 }  // namespace drtool

@@ -13,7 +13,8 @@ using drtool::Command;
 
 void print_tool_help(FILE *fp) {
     std::fputs("usage: drtool COMMAND ARGUMENTS...\n\n"
-               "Looks at typelibs and at the records they describe.\n\nCommands:\n",
+               "Compiles typelibs from XML, and looks at typelibs and at the records they describe.\n\n"
+               "Commands:\n",
                fp);
     for (const Command &c : drtool::commands())
         std::fprintf(fp, "  %.*s %s\n      %.*s\n", static_cast<int>(c.name.size()), c.name.data(),

@@ -1,0 +1,26 @@
+// byte_swap.h: arrays of 2- and 4-byte values swapped between host and network order by
+// the widest vector routine the processor runs, chosen once at run time.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+namespace dr {
+
+// Swaps the bytes of `count` elements from `src` into `dst`; the two must not overlap.
+using SwapFn = void (*)(char *dst, const char *src, size_t count);
+
+struct SwapRoutines {
+    const char *name;
+    SwapFn swap16;
+    SwapFn swap32;
+};
+
+// The routines this processor can run, the portable scalar one first and the one that
+// swap16 and swap32 use last.
+std::span<const SwapRoutines> available_swaps();
+
+void swap16(char *dst, const char *src, size_t count);
+void swap32(char *dst, const char *src, size_t count);
+
+}  // namespace dr

@@ -1,0 +1,52 @@
+// compile.cc: the C entry points of the compiler; errors become a message and a place.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "dr/compile/build.h"
+#include "dr/dr_compile.h"
+
+namespace {
+
+int fail(DrCompileError *err, dr::compile::Pos pos, const char *message) {
+    if (err) {
+        err->line = pos.line;
+        err->column = pos.column;
+        std::snprintf(err->message, sizeof err->message, "%s", message);
+    }
+    return -1;
+}
+
+}  // namespace
+
+extern "C" int dr_compile(DrLib **out, const char *source, size_t len, DrCompileError *err) {
+    if (!out || (!source && len > 0)) return fail(err, {}, "no output or no source given");
+    try {
+        const std::vector<uint8_t> bytes =
+            dr::compile::build_image(dr::compile::parse_source(std::string_view(source ? source : "", len)));
+        void *image = std::malloc(bytes.size());
+        if (!image) return fail(err, {}, "out of memory");
+        std::memcpy(image, bytes.data(), bytes.size());
+        *out = static_cast<DrLib *>(image);
+        return 0;
+    } catch (const dr::compile::Error &e) {
+        return fail(err, e.pos, e.what());
+    } catch (const std::bad_alloc &) {
+        return fail(err, {}, "out of memory");
+    }
+}
+
+extern "C" int dr_compile_file(DrLib **out, const char *path, DrCompileError *err) {
+    if (!path) return fail(err, {}, "no source path given");
+    std::FILE *fp = std::fopen(path, "rb");
+    if (!fp) return fail(err, {}, (std::string("cannot open ") + path).c_str());
+    std::string text;
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, fp)) > 0;) text.append(chunk, n);
+    const bool bad = std::ferror(fp) != 0;
+    std::fclose(fp);
+    if (bad) return fail(err, {}, (std::string("cannot read ") + path).c_str());
+    return dr_compile(out, text.data(), text.size(), err);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the Release configuration, runs the side-by-side benchmark suite (medians of 5
+# repetitions, CPU time) and writes docs/benchmarks.md from its results.
+# Arguments are passed on to the benchmark binary (e.g. --benchmark_filter=small).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build/bench
+
+source "$root/scripts/packages.sh"
+ensure_packages cmake=cmake g++=g++ ninja-build=ninja python3=python3 \
+  libbenchmark-dev=/usr/include/benchmark/benchmark.h libprotobuf-dev=/usr/include/google/protobuf/message.h \
+  protobuf-compiler=protoc libtirpc-dev=/usr/include/tirpc/rpc/xdr.h rpcsvc-proto=rpcgen
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDR_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j 2 --target dr_compare
+"$build/bench/dr_compare" --check
+
+json=$build/compare.json
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+"$build/bench/dr_compare" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$json" --benchmark_out_format=json "$@"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+python3 "$root/scripts/bench_report.py" "$json" "$build/CMakeCache.txt" "$load_before" "$load_after" \
+  >"$root/docs/benchmarks.md"
+echo "== wrote docs/benchmarks.md"
