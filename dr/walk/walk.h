@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -101,6 +102,28 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
     return kStepsPerByte * (host_len + net_len + image_len + 1);
 }
 
+// A single value of 1, 2, 4 or 8 bytes at a declared place, without a count member, that lies
+// inside the first `room` bytes of its element: a member the walk takes with no test of its own.
+inline bool plain_value(const DrEntry &e, int64_t room) {
+    const auto unit = static_cast<uint32_t>(e.unit);
+    return e.count == 1 && e.refer_size <= 0 && static_cast<uint32_t>(e.type_code) > DR_TYPE_STRUCT &&
+           e.type_code != DR_TYPE_STRING && (unit & (unit - 1)) == 0 && unit - 1 < 8 &&
+           uint64_t{static_cast<uint32_t>(e.off)} + unit <= static_cast<uint64_t>(std::max<int64_t>(room, 0));
+}
+
+// Bit k set for each member k < 64 of a frame of type `m` that is a plain value taken at
+// `version` in an element of `room` bytes: in a union frame only the chosen member `first`.
+template <class W>
+uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t version, int64_t room) {
+    const int32_t last = std::min(m->is_struct != 0 ? m->count : first + 1, 64);
+    uint64_t bits = 0;
+    for (int32_t k = first; k < last; ++k) {
+        const DrEntry &e = m->entries[k];
+        if (e.version <= version && !w.skip(e) && plain_value(e, room)) bits |= uint64_t{1} << k;
+    }
+    return bits;
+}
+
 // A single value of N bytes at host offset `at` through the walker's value<N>, or through
 // its scalar() where it has none.
 template <int32_t N, class W>
@@ -119,7 +142,12 @@ DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
 //   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
 //   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
 // and may provide value<N>(const DrEntry &, int64_t at) for a single value of N = 1, 2, 4
-// or 8 bytes that lies inside the host buffer (else scalar(e, at, 1, N) is called).
+// or 8 bytes that lies inside the host buffer (else scalar(e, at, 1, N) is called), and,
+// to take runs of plain values with one test, both of
+//   bool reserve(int64_t n)          whether n more network bytes fit at the cursor
+//   values(const DrEntry *first, const DrEntry *end, int64_t base)   the plain members
+//                                    [first, end) of the element at `base`, after a reserve
+//                                    of 8 bytes for each
 // Each of these returns DR_OK, or the DrErrorCode that stops the walk. Two rules
 // differ between walkers and are properties of W:
 //   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
@@ -128,7 +156,9 @@ DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
 // `net_len` is the network bytes (or output capacity) that the step budget allows for.
 //
 // The top frame lives in locals while the walk goes through its members; frames[] is
-// brought up to date on push and pop and before a hook that is handed the frames.
+// brought up to date on push and pop and before a hook that is handed the frames. Which of
+// a frame's members are plain values is found once per frame: a run of them in an element
+// that lies inside the host buffer costs one network test and one budget test.
 template <class W>
 WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version, int64_t net_len = 0) {
     DrWalkFrame frames[DR_MAX_DEPTH];
@@ -138,6 +168,8 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     const int64_t budget = step_budget(meta, host_len, net_len);
     int64_t left = budget;  // steps still allowed
     const Host<const char> whole{host, host_len};
+    constexpr bool kRuns = requires(int64_t n) { w.reserve(n); };
+    uint64_t plain_of[DR_MAX_DEPTH];  // plain_members of each frame
 
     // The top frame: its type, what is read of it once per frame, and its position.
     const DrMeta *m = meta;
@@ -150,6 +182,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     // element's own bytes, or for the top-level record the whole host buffer. Negative when
     // the element reaches outside; then every taken member fails its test below.
     int64_t room = 0;
+    uint64_t plain = 0;  // the top frame's plain members, or none when its element reaches outside
 
     auto load = [&] {
         const DrWalkFrame &f = frames[depth - 1];
@@ -168,11 +201,15 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
         f.iRemaining = remaining;
         f.iHostBase = base;
     };
-    auto place = [&] { room = (depth == 1 ? host_len : std::min(host_len, base + datasize)) - base; };
+    auto place = [&] {
+        room = (depth == 1 ? host_len : std::min(host_len, base + datasize)) - base;
+        plain = depth == 1 || room == datasize ? plain_of[depth - 1] : 0;
+    };
     auto fail = [&](DrErrorCode code) {
         return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, budget - left};
     };
     load();
+    plain_of[0] = kRuns ? plain_members(w, meta, 0, version, host_len) : 0;
     place();
 
     // One turn per member, per element of a type without members, and per pop; the element
@@ -180,6 +217,21 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     for (;;) {
         bool element_over = false;
         while (!element_over) {
+            if constexpr (kRuns) {
+                if (index < 64 && (plain >> index & 1) != 0) {
+                    const int run = std::countr_one(plain >> index);
+                    if (run <= left && w.reserve(int64_t{8} * run)) {
+                        left -= run;
+                        const DrEntry *const last = entries + index + run - 1;
+                        w.values(entries + index, last + 1, base);
+                        host_cursor = base + last->off + last->unit;
+                        if (is_struct && (index += run) < members) continue;
+                        if (is_struct) index = 0;
+                        element_over = true;
+                        break;
+                    }
+                }
+            }
             if (left == 0) return fail(DR_E_STEPS);
             --left;
             if (index >= members) {  // a type without members ends each element at once
@@ -195,10 +247,8 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             }
             // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
             // lies inside the element's room it needs none of the tests below, only the walker's.
-            const auto unit = static_cast<uint32_t>(e.unit);
-            if (e.count == 1 && e.refer_size <= 0 && static_cast<uint32_t>(e.type_code) > DR_TYPE_STRUCT &&
-                e.type_code != DR_TYPE_STRING && (unit & (unit - 1)) == 0 && unit - 1 < 8 &&
-                uint64_t{static_cast<uint32_t>(e.off)} + unit <= static_cast<uint64_t>(std::max<int64_t>(room, 0))) {
+            if (plain_value(e, room)) {
+                const auto unit = static_cast<uint32_t>(e.unit);
                 const int64_t at = base + e.off;
                 host_cursor = at;
                 const DrErrorCode code = unit == 1   ? single_value<1>(w, e, at)
@@ -255,6 +305,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     }
                     store();
                     frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
+                    plain_of[depth] = kRuns ? plain_members(w, child, start, version, child->datasize) : 0;
                     ++depth;
                     if (const DrErrorCode code = w.push(frames, depth)) return fail(code);
                     load();
