@@ -1,6 +1,6 @@
 // bounds_bench.cc: the longest a walk can take. An image that repeats a subtree 8^12 times
 // passes the loader; with the component's buffers (256 KiB host, 256 KiB network) every
-// call on it must stop at the step budget, 16 x (host + network + image) steps.
+// call on it must stop at the step budget, 16 x (host + network) + 64 x members steps.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -89,17 +89,19 @@ struct WalkEnd {
     int64_t steps;
 };
 
-// Every walk ends within this many steps (turns of its loop) per byte of the host record,
-// the network bytes and the image. Loading keeps members inside their parents and the walk
-// keeps counted elements inside the enclosing element, but members that overlap, or nested
-// types of no host size, can still repeat a subtree without consuming bytes; the budget
-// stops such a walk with a failure. A record laid out as its description says takes a few
-// steps per host byte and per member of the image, far below the budget.
+// Every walk ends within kStepsPerByte steps (turns of its loop) per byte of the host
+// record and the network bytes, plus kStepsPerMember per member the image can hold (its
+// size / 152). Loading keeps members inside their parents and the walk keeps counted
+// elements inside the enclosing element, but members that overlap, or nested types of no
+// host size, can still repeat a subtree without consuming bytes; the budget stops such a
+// walk with a failure. A record laid out as its description says takes a few steps per host
+// byte and per member, far below the budget.
 inline constexpr int64_t kStepsPerByte = 16;
+inline constexpr int64_t kStepsPerMember = 64;
 
 inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len) {
-    const int64_t image_len = std::max<int32_t>(header(lib_of(meta))->size, 0);
-    return kStepsPerByte * (host_len + net_len + image_len + 1);
+    const int64_t members = std::max<int32_t>(header(lib_of(meta))->size, 0) / kEntrySize;
+    return kStepsPerByte * (host_len + net_len + 1) + kStepsPerMember * members;
 }
 
 // A single value of 1, 2, 4 or 8 bytes at a declared place, without a count member, that lies
