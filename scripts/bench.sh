@@ -22,6 +22,9 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
   --benchmark_out="$json" --benchmark_out_format=json "$@"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
+# The JSON section comes from its own benchmark run (bench/json_bench.cc): keep it.
+json_section=$(sed -n '/^## JSON both ways/,$p' "$root/docs/benchmarks.md" 2>/dev/null || true)
 python3 "$root/scripts/bench_report.py" "$json" "$build/CMakeCache.txt" "$load_before" "$load_after" \
   >"$root/docs/benchmarks.md"
+if [ -n "$json_section" ]; then printf '\n%s\n' "$json_section" >>"$root/docs/benchmarks.md"; fi
 echo "== wrote docs/benchmarks.md"

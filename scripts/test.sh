@@ -13,7 +13,8 @@ source "$root/scripts/packages.sh"
 ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
   libgtest-dev=/usr/include/gtest/gtest.h libbenchmark-dev=/usr/include/benchmark/benchmark.h \
   pkg-config=pkg-config g++-multilib=/usr/include/x86_64-linux-gnu/c++/12/32/bits/c++config.h \
-  libexpat1-dev=/usr/include/expat.h
+  libexpat1-dev=/usr/include/expat.h \
+  rapidjson-dev=/usr/include/rapidjson/reader.h
 # clang with its runtimes (libFuzzer, ThreadSanitizer) for the fuzz and thread legs; a machine
 # that cannot install them skips those legs with a message.
 (ensure_packages clang-14=clang++-14 \

@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "dr/typelib/image.h"
 #include "dr/walk/cursor.h"
@@ -126,14 +127,30 @@ uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t versi
     return bits;
 }
 
+template <class R>
+DrErrorCode hook_code(R r) {
+    if constexpr (std::is_same_v<R, bool>)
+        return r ? DR_OK : DR_E_TYPE;  // the walker keeps the reason
+    else
+        return r;
+}
+
+template <class W>
+DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
+    if constexpr (requires { w.empty(e, unresolved); })
+        return hook_code(w.empty(e, unresolved));
+    else
+        return DR_OK;
+}
+
 // A single value of N bytes at host offset `at` through the walker's value<N>, or through
 // its scalar() where it has none.
 template <int32_t N, class W>
 DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
     if constexpr (requires { w.template value<N>(e, at); })
-        return w.template value<N>(e, at);
+        return hook_code(w.template value<N>(e, at));
     else
-        return w.scalar(e, at, 1, N);
+        return hook_code(w.scalar(e, at, 1, N));
 }
 
 // Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
@@ -150,8 +167,13 @@ DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
 //   values(const DrEntry *first, const DrEntry *end, int64_t base)   the plain members
 //                                    [first, end) of the element at `base`, after a reserve
 //                                    of 8 bytes for each
-// Each of these returns DR_OK, or the DrErrorCode that stops the walk. Two rules
-// differ between walkers and are properties of W:
+// It may also provide
+//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
+//                                                   element: its count is 0, or (unresolved)
+//                                                   its selector chooses no member
+// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
+// its own reasons may answer true or false instead. Two rules differ between walkers and
+// are properties of W:
 //   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
 //   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
 //                         the rest of the host buffer (decoder)
@@ -298,6 +320,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                             return fail(DR_E_HOST_END);
                         start = resolve_union(child, selector, version);
                         if (start < 0) {
+                            if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
                             // The rest of this element is left out; a following element of the same
                             // frame starts afresh from its type's first member.
                             if (is_struct) index = 0;
@@ -309,17 +332,18 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
                     plain_of[depth] = kRuns ? plain_members(w, child, start, version, child->datasize) : 0;
                     ++depth;
-                    if (const DrErrorCode code = w.push(frames, depth)) return fail(code);
+                    if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
                     load();
                     place();
                     continue;
                 }
+                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
             } else {
                 if (count < 0) return fail(DR_E_COUNT);
                 if (e.type_code == DR_TYPE_STRING) {
                     const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
                     const int64_t capacity = rest ? host_len - at : count;
-                    if (const DrErrorCode code = w.string(e, at, capacity)) return fail(code);
+                    if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
                     host_cursor = std::min(at + capacity, host_len);
                 } else {
                     // Values lie `unit` bytes apart; without a positive unit an array would repeat
@@ -327,7 +351,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     const int64_t n = int64_t{e.unit} * count;
                     if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
                     if (!element.span(at, n)) return fail(DR_E_HOST_END);
-                    if (const DrErrorCode code = w.scalar(e, at, count, n)) return fail(code);
+                    if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
                     host_cursor = at + n;
                 }
             }
@@ -342,7 +366,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             base += datasize;
             if (left == 0) return fail(DR_E_STEPS);
             store();
-            if (const DrErrorCode code = w.element_done(frames, depth)) return fail(code);
+            if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
             if (remaining > 0) break;
             --left;  // the pop's turn
             if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, budget - left};

@@ -9,6 +9,7 @@
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
 #include "tools/drtool/outputs.h"
+#include "tools/drtool/json_commands.h"
 
 namespace drtool {
 namespace {
@@ -80,7 +81,7 @@ int run_header(const Args &args) {
 int run_encode(const Args &args) {
     Target t;
     if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
-    std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
+    std::optional<std::vector<char>> host = read_record(args, args[2], t.meta, t.version);
     if (!host) return kExitFailed;
     // A first pass without a network buffer sizes it exactly.
     DrError err;
@@ -132,6 +133,7 @@ int run_decode(const Args &args) {
     if (unread > 0)
         report("note: the last %lld bytes of %s follow the record and were not read", static_cast<long long>(unread),
                args[2].c_str());
+    if (args.has("--json")) return emit_json(args, t.meta, host, t.version);
     return emit(args, host.data(), host_size);
 }
 
@@ -140,6 +142,7 @@ int run_print(const Args &args) {
     if (const int rc = open_target("print", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> host = read_host_record(args[2], t.meta);
     if (!host) return kExitFailed;
+    if (args.has("--json")) return emit_json(args, t.meta, *host, t.version);
     const bool xml = args.has("--xml");
     DrBuffer host_buf{host->data(), buffer_len(host->size())};
     DrError err;
@@ -184,25 +187,37 @@ const std::vector<Command> &commands() {
          "a C identifier turned into an underscore (my-proto.v2.h gives MY_PROTO_V2_H).\n",
          run_header},
         {"encode", {"LIB", "TYPE", "HOSTFILE"},
-         {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"}},
+         {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"},
+          {"--json", "", "read HOSTFILE as a JSON record"}},
          "Encode a host record into its network form",
          "HOSTFILE holds a record of TYPE in host form: the packed C layout that the generated\n"
-         "header declares, at least the type's datasize bytes. TYPE is a type name or a\n"
-         "numeric type id. Members added after VERSION are left out.\n",
+         "header declares, at least the type's datasize bytes; or a JSON record (docs/json.md),\n"
+         "taken as such when it is named *.json, looks like a JSON object, or --json is given.\n"
+         "TYPE is a type name or a numeric type id. Members added after VERSION are left out.\n",
          run_encode},
         {"decode", {"LIB", "TYPE", "NETFILE"},
-         {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
+         {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"},
+          {"--json", "", "write the record as JSON instead"}},
          "Decode a network form into a host record",
          "The host record is the type's datasize bytes; whatever the network form does not set\n"
          "(members added after VERSION, unused array elements) stays 0. TYPE is a type name or\n"
          "a numeric type id.\n",
          run_decode},
-        {"print", {"LIB", "TYPE", "HOSTFILE"}, {kVersion, {"--xml", "", "render as XML instead of one line of text"}},
+        {"print", {"LIB", "TYPE", "HOSTFILE"},
+         {kVersion, {"--xml", "", "render as XML instead of one line of text"}, {"--json", "", "render as JSON"}},
          "Render a host record as text or XML",
          "Shows the record of TYPE in HOSTFILE (at least the type's datasize bytes), leaving\n"
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
         compile_command(),
+        {"host", {"LIB", "TYPE", "JSONFILE"},
+         {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
+         "Turn a JSON record into a host record",
+         "Reads the record of TYPE written as JSON (docs/json.md) and writes its host form, the\n"
+         "type's datasize bytes that a C program compiled with the generated header reads.\n"
+         "Members the JSON leaves out are 0; count and selector members left out are set from\n"
+         "their array and union. A refused record is reported with its JSON path, line and column.\n",
+         run_host},
     };
     return table;
 }

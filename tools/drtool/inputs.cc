@@ -106,13 +106,16 @@ const DrMeta *find_type(const DrLib *lib, const std::string &lib_path, const std
     return meta;
 }
 
+bool host_record_fits(const std::string &path, size_t size, const DrMeta *meta) {
+    if (meta->datasize <= 0 || size >= static_cast<size_t>(meta->datasize)) return true;
+    report("%s holds %d bytes, but a %s record takes %d", path.c_str(), static_cast<int>(size), meta->name,
+           meta->datasize);
+    return false;
+}
+
 std::optional<std::vector<char>> read_host_record(const std::string &path, const DrMeta *meta) {
     std::optional<std::vector<char>> bytes = read_file(path);
-    if (bytes && meta->datasize > 0 && bytes->size() < static_cast<size_t>(meta->datasize)) {
-        report("%s holds %d bytes, but a %s record takes %d", path.c_str(), static_cast<int>(bytes->size()),
-               meta->name, meta->datasize);
-        return std::nullopt;
-    }
+    if (bytes && !host_record_fits(path, bytes->size(), meta)) return std::nullopt;
     return bytes;
 }
 

@@ -30,6 +30,10 @@ const DrMeta *find_type(const DrLib *lib, const std::string &lib_path, const std
 // A whole file, at most INT32_MAX bytes (the reach of a record buffer); reports a failure.
 std::optional<std::vector<char>> read_file(const std::string &path);
 
+// Whether `size` bytes read from path hold a host record of `meta` (its datasize); reports
+// when they do not.
+bool host_record_fits(const std::string &path, size_t size, const DrMeta *meta);
+
 // A host record of `meta`: a file of at least the type's datasize bytes.
 std::optional<std::vector<char>> read_host_record(const std::string &path, const DrMeta *meta);
 
