@@ -66,6 +66,52 @@ public:
         return DR_OK;
     }
 
+    // One value of N bytes that the walk found inside the host buffer.
+    template <int32_t N>
+    [[nodiscard]] DrErrorCode value(const DrEntry &, int64_t at) {
+        const std::optional<int64_t> pos = take(N);
+        if (!pos) return DR_E_NET_END;
+        if constexpr (kToNet) {
+            if (net_ != nullptr) copy_value<N>(net_ + *pos, host_.data + at);
+        } else {
+            copy_value<N>(host_.data + at, net_ + *pos);
+        }
+        return DR_OK;
+    }
+
+    // A run of single values: reserve() says whether n bytes fit at the cursor; values()
+    // then takes the members [e, end), each of e->unit bytes (1, 2, 4 or 8) at host offset
+    // base + e->off, without a test. The cursor stays in a register for the run. The decoder
+    // keeps the furthest byte read, which a length field may move the cursor back from; the
+    // encoder's cursor only moves forward.
+    [[nodiscard]] bool reserve(int64_t n) const { return n <= net_len_ - cursor_; }
+    void values(const DrEntry *e, const DrEntry *end, int64_t base) {
+        HostByte *const host = host_.data + base;
+        NetByte *const net = net_;
+        int64_t cursor = cursor_;
+        auto move = [&]<int32_t N>(int64_t off) {
+            if constexpr (kToNet)
+                copy_value<N>(net + cursor, host + off);
+            else
+                copy_value<N>(host + off, net + cursor);
+            cursor += N;
+        };
+        if (kToNet && net == nullptr) {
+            for (; e != end; ++e) cursor += e->unit;
+        } else {
+            for (; e != end; ++e) {
+                switch (e->unit) {
+                case 1: move.template operator()<1>(e->off); break;
+                case 2: move.template operator()<2>(e->off); break;
+                case 4: move.template operator()<4>(e->off); break;
+                default: move.template operator()<8>(e->off); break;
+                }
+            }
+        }
+        cursor_ = cursor;
+        if constexpr (!kToNet) need_ = std::max(need_, cursor);
+    }
+
 protected:
     // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
     // not fit". The highest end that fitted is what a sized encoding needs.

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -104,24 +105,28 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
     return kStepsPerByte * (host_len + net_len + 1) + kStepsPerMember * members;
 }
 
-// Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
-// (already effective). The walker W provides:
-//   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
-//   scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
-//   string(const DrEntry &, int64_t at, int64_t capacity)
-//   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
-//   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
-// and may provide
-//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
-//                                                   element: its count is 0, or (unresolved)
-//                                                   its selector chooses no member
-// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
-// its own reasons may answer true or false instead. Two rules differ between walkers and
-// are properties of W:
-//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
-//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
-//                         the rest of the host buffer (decoder)
-// `net_len` is the network bytes (or output capacity) that the step budget allows for.
+// A single value of 1, 2, 4 or 8 bytes at a declared place, without a count member, that lies
+// inside the first `room` bytes of its element: a member the walk takes with no test of its own.
+inline bool plain_value(const DrEntry &e, int64_t room) {
+    const auto unit = static_cast<uint32_t>(e.unit);
+    return e.count == 1 && e.refer_size <= 0 && static_cast<uint32_t>(e.type_code) > DR_TYPE_STRUCT &&
+           e.type_code != DR_TYPE_STRING && (unit & (unit - 1)) == 0 && unit - 1 < 8 &&
+           uint64_t{static_cast<uint32_t>(e.off)} + unit <= static_cast<uint64_t>(std::max<int64_t>(room, 0));
+}
+
+// Bit k set for each member k < 64 of a frame of type `m` that is a plain value taken at
+// `version` in an element of `room` bytes: in a union frame only the chosen member `first`.
+template <class W>
+uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t version, int64_t room) {
+    const int32_t last = std::min(m->is_struct != 0 ? m->count : first + 1, 64);
+    uint64_t bits = 0;
+    for (int32_t k = first; k < last; ++k) {
+        const DrEntry &e = m->entries[k];
+        if (e.version <= version && !w.skip(e) && plain_value(e, room)) bits |= uint64_t{1} << k;
+    }
+    return bits;
+}
+
 template <class R>
 DrErrorCode hook_code(R r) {
     if constexpr (std::is_same_v<R, bool>)
@@ -138,119 +143,238 @@ DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
         return DR_OK;
 }
 
+// A single value of N bytes at host offset `at` through the walker's value<N>, or through
+// its scalar() where it has none.
+template <int32_t N, class W>
+DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
+    if constexpr (requires { w.template value<N>(e, at); })
+        return hook_code(w.template value<N>(e, at));
+    else
+        return hook_code(w.scalar(e, at, 1, N));
+}
+
+// Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
+// (already effective). The walker W provides:
+//   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
+//   scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
+//   string(const DrEntry &, int64_t at, int64_t capacity)
+//   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
+//   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
+// and may provide value<N>(const DrEntry &, int64_t at) for a single value of N = 1, 2, 4
+// or 8 bytes that lies inside the host buffer (else scalar(e, at, 1, N) is called), and,
+// to take runs of plain values with one test, both of
+//   bool reserve(int64_t n)          whether n more network bytes fit at the cursor
+//   values(const DrEntry *first, const DrEntry *end, int64_t base)   the plain members
+//                                    [first, end) of the element at `base`, after a reserve
+//                                    of 8 bytes for each
+// It may also provide
+//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
+//                                                   element: its count is 0, or (unresolved)
+//                                                   its selector chooses no member
+// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
+// its own reasons may answer true or false instead. Two rules differ between walkers and
+// are properties of W:
+//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
+//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
+//                         the rest of the host buffer (decoder)
+// `net_len` is the network bytes (or output capacity) that the step budget allows for.
+//
+// The top frame lives in locals while the walk goes through its members; frames[] is
+// brought up to date on push and pop and before a hook that is handed the frames. Which of
+// a frame's members are plain values is found once per frame: a run of them in an element
+// that lies inside the host buffer costs one network test and one budget test.
 template <class W>
 WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version, int64_t net_len = 0) {
     DrWalkFrame frames[DR_MAX_DEPTH];
     frames[0] = DrWalkFrame{meta, 0, 0, 1, 0, 0, 0, 0};
     int depth = 1;
     int64_t host_cursor = 0;
-    bool ended = false;  // an element of the top frame has just ended
     const int64_t budget = step_budget(meta, host_len, net_len);
+    int64_t left = budget;  // steps still allowed
     const Host<const char> whole{host, host_len};
-    int64_t steps = 0;
+    constexpr bool kRuns = requires(int64_t n) { w.reserve(n); };
+    uint64_t plain_of[DR_MAX_DEPTH];  // plain_members of each frame
 
-    auto end_element = [&](DrWalkFrame &f) {
-        --f.iRemaining;
-        f.iHostBase += f.pMeta->datasize;
-        ended = true;
-    };
-    auto advance = [&](DrWalkFrame &f) {
-        if (f.pMeta->is_struct != 0 && ++f.iIndex < f.pMeta->count) return;
-        if (f.pMeta->is_struct != 0) f.iIndex = 0;
-        end_element(f);
-    };
-    auto fail = [&](DrErrorCode code) { return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, steps}; };
+    // The top frame: its type, what is read of it once per frame, and its position.
+    const DrMeta *m = meta;
+    const DrEntry *entries = nullptr;
+    int32_t members = 0, datasize = 0;
+    bool is_struct = false;
+    int32_t index = 0, remaining = 1;
+    int64_t base = 0;
+    // Host bytes from `base` that the members of the current element may occupy: a nested
+    // element's own bytes, or for the top-level record the whole host buffer. Negative when
+    // the element reaches outside; then every taken member fails its test below.
+    int64_t room = 0;
+    uint64_t plain = 0;  // the top frame's plain members, or none when its element reaches outside
 
-    for (;;) {
-        if (steps == budget) return fail(DR_E_STEPS);
-        ++steps;
+    auto load = [&] {
+        const DrWalkFrame &f = frames[depth - 1];
+        m = f.pMeta;
+        entries = m->entries;
+        members = m->count;
+        datasize = m->datasize;
+        is_struct = m->is_struct != 0;
+        index = f.iIndex;
+        remaining = f.iRemaining;
+        base = f.iHostBase;
+    };
+    auto store = [&] {
         DrWalkFrame &f = frames[depth - 1];
-        if (ended) {
-            ended = false;
-            if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
-        }
-        if (f.iRemaining <= 0) {
-            if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, steps};
-            advance(frames[depth - 1]);
-            continue;
-        }
-        if (f.iIndex >= f.pMeta->count) {  // a type without members ends each element at once
-            end_element(f);
-            continue;
-        }
-        const DrEntry &e = f.pMeta->entries[f.iIndex];
-        if (e.version > version || w.skip(e)) {
-            advance(f);
-            continue;
-        }
-        // A taken member lies inside the host buffer even when it has no bytes, so the host
-        // cursor never passes the buffer's end.
-        const int64_t at = f.iHostBase + e.off;
-        if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
-        host_cursor = at;
-        // Counted elements lie inside the enclosing element: a nested element's own bytes, or
-        // for the top-level record the whole host buffer.
-        const Host<const char> room{host,
-                                    depth == 1 ? host_len : std::min(host_len, f.iHostBase + f.pMeta->datasize)};
+        f.iIndex = index;
+        f.iRemaining = remaining;
+        f.iHostBase = base;
+    };
+    auto place = [&] {
+        room = (depth == 1 ? host_len : std::min(host_len, base + datasize)) - base;
+        plain = depth == 1 || room == datasize ? plain_of[depth - 1] : 0;
+    };
+    auto fail = [&](DrErrorCode code) {
+        return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, budget - left};
+    };
+    load();
+    plain_of[0] = kRuns ? plain_members(w, meta, 0, version, host_len) : 0;
+    place();
 
-        int32_t count = e.count;
-        if (e.refer_size > 0) {
-            if (!read_width_rule(whole, f.iHostBase + e.refer_off, e.refer_size, &count))
-                return fail(DR_E_HOST_END);
-            if (count < 0) return fail(DR_E_COUNT);
-            if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
-        }
-
-        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
-            if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
-            if (e.meta_off == -1) return fail(DR_E_TYPE);
-            if (count <= 0) {
-                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
-                advance(f);
-                continue;
-            }
-            const DrMeta *child = child_meta(f.pMeta, e);
-            // An array of a type with no host size cannot advance. Inside a nested element all
-            // elements must fit it; in the top-level record each must start inside the buffer.
-            const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
-            if (child->datasize <= 0 ? count > 1 : !room.span(at, span)) return fail(DR_E_HOST_END);
-            int32_t start = 0;
-            if (e.type_code == DR_TYPE_UNION) {
-                int32_t selector = 0;
-                if (!read_width_rule(whole, f.iHostBase + e.select_off, e.select_size, &selector))
-                    return fail(DR_E_HOST_END);
-                start = resolve_union(child, selector, version);
-                if (start < 0) {
-                    if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
-                    // The rest of this element is left out; a following element of the same
-                    // frame starts afresh from its type's first member.
-                    if (f.pMeta->is_struct != 0) f.iIndex = 0;
-                    end_element(f);
-                    continue;
+    // One turn per member, per element of a type without members, and per pop; the element
+    // ends of one turn are settled (element_done) at the start of the next.
+    for (;;) {
+        bool element_over = false;
+        while (!element_over) {
+            if constexpr (kRuns) {
+                if (index < 64 && (plain >> index & 1) != 0) {
+                    const int run = std::countr_one(plain >> index);
+                    if (run <= left && w.reserve(int64_t{8} * run)) {
+                        left -= run;
+                        const DrEntry *const last = entries + index + run - 1;
+                        w.values(entries + index, last + 1, base);
+                        host_cursor = base + last->off + last->unit;
+                        if (is_struct && (index += run) < members) continue;
+                        if (is_struct) index = 0;
+                        element_over = true;
+                        break;
+                    }
                 }
             }
-            frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
-            ++depth;
-            if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
-            continue;
+            if (left == 0) return fail(DR_E_STEPS);
+            --left;
+            if (index >= members) {  // a type without members ends each element at once
+                element_over = true;
+                break;
+            }
+            const DrEntry &e = entries[index];
+            if (e.version > version || w.skip(e)) {
+                if (is_struct && ++index < members) continue;
+                if (is_struct) index = 0;
+                element_over = true;
+                break;
+            }
+            // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
+            // lies inside the element's room it needs none of the tests below, only the walker's.
+            if (plain_value(e, room)) {
+                const auto unit = static_cast<uint32_t>(e.unit);
+                const int64_t at = base + e.off;
+                host_cursor = at;
+                const DrErrorCode code = unit == 1   ? single_value<1>(w, e, at)
+                                         : unit == 2 ? single_value<2>(w, e, at)
+                                         : unit == 4 ? single_value<4>(w, e, at)
+                                                     : single_value<8>(w, e, at);
+                if (code != DR_OK) return fail(code);
+                host_cursor = at + unit;
+                if (is_struct && ++index < members) continue;
+                if (is_struct) index = 0;
+                element_over = true;
+                break;
+            }
+            // A taken member lies inside the host buffer even when it has no bytes, so the host
+            // cursor never passes the buffer's end.
+            const int64_t at = base + e.off;
+            if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
+            host_cursor = at;
+            // Counted elements lie inside the enclosing element: a nested element's own bytes, or
+            // for the top-level record the whole host buffer.
+            const Host<const char> element{host, base + room};
+
+            int32_t count = e.count;
+            if (e.refer_size > 0) {
+                if (!read_width_rule(whole, base + e.refer_off, e.refer_size, &count))
+                    return fail(DR_E_HOST_END);
+                if (count < 0) return fail(DR_E_COUNT);
+                if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
+            }
+
+            if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
+                if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
+                if (e.meta_off == -1) return fail(DR_E_TYPE);
+                if (count > 0) {
+                    const DrMeta *child = child_meta(m, e);
+                    // An array of a type with no host size cannot advance. Inside a nested element
+                    // all elements must fit it; in the top-level record each must start inside the
+                    // buffer.
+                    const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
+                    if (child->datasize <= 0 ? count > 1 : !element.span(at, span)) return fail(DR_E_HOST_END);
+                    int32_t start = 0;
+                    if (e.type_code == DR_TYPE_UNION) {
+                        int32_t selector = 0;
+                        if (!read_width_rule(whole, base + e.select_off, e.select_size, &selector))
+                            return fail(DR_E_HOST_END);
+                        start = resolve_union(child, selector, version);
+                        if (start < 0) {
+                            if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
+                            // The rest of this element is left out; a following element of the same
+                            // frame starts afresh from its type's first member.
+                            if (is_struct) index = 0;
+                            element_over = true;
+                            break;
+                        }
+                    }
+                    store();
+                    frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
+                    plain_of[depth] = kRuns ? plain_members(w, child, start, version, child->datasize) : 0;
+                    ++depth;
+                    if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
+                    load();
+                    place();
+                    continue;
+                }
+                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
+            } else {
+                if (count < 0) return fail(DR_E_COUNT);
+                if (e.type_code == DR_TYPE_STRING) {
+                    const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
+                    const int64_t capacity = rest ? host_len - at : count;
+                    if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
+                    host_cursor = std::min(at + capacity, host_len);
+                } else {
+                    // Values lie `unit` bytes apart; without a positive unit an array would repeat
+                    // one value as many times as a count member says.
+                    const int64_t n = int64_t{e.unit} * count;
+                    if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
+                    if (!element.span(at, n)) return fail(DR_E_HOST_END);
+                    if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
+                    host_cursor = at + n;
+                }
+            }
+            if (is_struct && ++index < members) continue;
+            if (is_struct) index = 0;
+            element_over = true;
         }
 
-        if (count < 0) return fail(DR_E_COUNT);
-        if (e.type_code == DR_TYPE_STRING) {
-            const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
-            const int64_t capacity = rest ? host_len - at : count;
-            if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
-            host_cursor = std::min(at + capacity, host_len);
-        } else {
-            // Values lie `unit` bytes apart; without a positive unit an array would repeat
-            // one value as many times as a count member says.
-            const int64_t n = int64_t{e.unit} * count;
-            if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
-            if (!room.span(at, n)) return fail(DR_E_HOST_END);
-            if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
-            host_cursor = at + n;
+        // The current element of the top frame has ended; so, in turn, may its parents'.
+        for (;;) {
+            --remaining;
+            base += datasize;
+            if (left == 0) return fail(DR_E_STEPS);
+            store();
+            if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
+            if (remaining > 0) break;
+            --left;  // the pop's turn
+            if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, budget - left};
+            load();
+            if (is_struct && ++index < members) break;
+            if (is_struct) index = 0;
         }
-        advance(f);
+        place();
     }
 }
 
