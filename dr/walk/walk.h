@@ -118,7 +118,8 @@ inline bool plain_value(const DrEntry &e, int64_t room) {
 // `version` in an element of `room` bytes: in a union frame only the chosen member `first`.
 template <class W>
 uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t version, int64_t room) {
-    const int32_t last = std::min(m->is_struct != 0 ? m->count : first + 1, 64);
+    // A member may name a union as a struct (or the reverse): the entries end at `count` either way.
+    const int32_t last = std::min({m->is_struct != 0 ? m->count : first + 1, m->count, 64});
     uint64_t bits = 0;
     for (int32_t k = first; k < last; ++k) {
         const DrEntry &e = m->entries[k];

@@ -146,3 +146,21 @@ TEST(HostCursor, AMemberPastTheHostBufferFailsAndNoLengthPassesTheBuffer) {
 }
 
 }  // namespace
+
+TEST(WalkBounds, AStructMemberNamingAnEmptyUnionReadsNoEntry) {
+    // Found by fuzzing the loader: a member coded as a struct that names a union without
+    // members made the walk read the union's first entry, past the end of the image.
+    drtest::Image img = drtest::build(drtest::library(
+        {record("R", 1, {field("x", "int"), nested("u", "U", 1)}), drtest::union_of("U", 2, {})}));
+    img.entry("R", "u").type_code = DR_TYPE_STRUCT;
+    DrLib *lib = nullptr;
+    ASSERT_EQ(dr_load_lib_file(&lib, drtest::write_temp_file("empty_union", img.vec()).c_str()), 0);
+    const DrMeta *r = nullptr;
+    ASSERT_EQ(dr_meta_by_name(lib, "R", &r), 0);
+    std::vector<char> host(64, 0), net(64);
+    DrBuffer h{host.data(), 4}, n{net.data(), 64};
+    EXPECT_EQ(dr_host_to_net(r, &n, &h, 0), 0);
+    EXPECT_EQ(n.len, 4);
+    EXPECT_LE(h.len, 4);
+    dr_free_lib(lib);
+}
