@@ -230,6 +230,13 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
         room = (depth == 1 ? host_len : std::min(host_len, base + datasize)) - base;
         plain = depth == 1 || room == datasize ? plain_of[depth - 1] : 0;
     };
+    // Moves the top frame `n` members on; true when that ends its element (a union's one
+    // member, or the last member of a struct, which then starts again at its first).
+    auto next_member = [&](int32_t n) {
+        if (is_struct && (index += n) < members) return false;
+        if (is_struct) index = 0;
+        return true;
+    };
     auto fail = [&](DrErrorCode code) {
         return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, budget - left};
     };
@@ -250,10 +257,8 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                         const DrEntry *const last = entries + index + run - 1;
                         w.values(entries + index, last + 1, base);
                         host_cursor = base + last->off + last->unit;
-                        if (is_struct && (index += run) < members) continue;
-                        if (is_struct) index = 0;
-                        element_over = true;
-                        break;
+                        element_over = next_member(run);
+                        continue;
                     }
                 }
             }
@@ -265,10 +270,8 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             }
             const DrEntry &e = entries[index];
             if (e.version > version || w.skip(e)) {
-                if (is_struct && ++index < members) continue;
-                if (is_struct) index = 0;
-                element_over = true;
-                break;
+                element_over = next_member(1);
+                continue;
             }
             // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
             // lies inside the element's room it needs none of the tests below, only the walker's.
@@ -282,10 +285,8 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                                                      : single_value<8>(w, e, at);
                 if (code != DR_OK) return fail(code);
                 host_cursor = at + unit;
-                if (is_struct && ++index < members) continue;
-                if (is_struct) index = 0;
-                element_over = true;
-                break;
+                element_over = next_member(1);
+                continue;
             }
             // A taken member lies inside the host buffer even when it has no bytes, so the host
             // cursor never passes the buffer's end.
@@ -356,9 +357,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     host_cursor = at + n;
                 }
             }
-            if (is_struct && ++index < members) continue;
-            if (is_struct) index = 0;
-            element_over = true;
+            element_over = next_member(1);
         }
 
         // The current element of the top frame has ended; so, in turn, may its parents'.
@@ -372,8 +371,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             --left;  // the pop's turn
             if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, budget - left};
             load();
-            if (is_struct && ++index < members) break;
-            if (is_struct) index = 0;
+            if (!next_member(1)) break;
         }
         place();
     }
