@@ -1,7 +1,6 @@
 // sink.cc: the stream and bounded-buffer halves of the text writer.
 #include "dr/text/sink.h"
 
-#include <cstdarg>
 #include <cstring>
 
 namespace dr {
@@ -35,19 +34,6 @@ void Sink::piece(std::initializer_list<std::string_view> parts) {
     }
     if (n < room) pos_[n] = '\0';
     settle(n);
-}
-
-void Sink::format(const char *fmt, ...) {
-    if (!fp_ && room_ == 0) {  // a full buffer takes nothing more: skip the formatting
-        cut_ = true;
-        return;
-    }
-    char text[400];
-    va_list args;
-    va_start(args, fmt);
-    const int n = std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    piece({std::string_view(text, n < 0 ? 0 : n < static_cast<int>(sizeof text) ? static_cast<size_t>(n) : sizeof text - 1)});
 }
 
 void Sink::settle(size_t n) {

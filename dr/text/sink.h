@@ -35,9 +35,6 @@ public:
         piece({text});
     }
 
-    // One piece from a printf format of numbers and characters (at most 400 bytes).
-    [[gnu::format(printf, 2, 3)]] void format(const char *fmt, ...);
-
     // Runs write(Sink &) for pieces that together count as one piece: in a buffer they are
     // written within the current room and the room they used is then kept or cut as a whole.
     template <class Write>
