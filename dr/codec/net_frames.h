@@ -71,11 +71,7 @@ public:
     [[nodiscard]] DrErrorCode value(const DrEntry &, int64_t at) {
         const std::optional<int64_t> pos = take(N);
         if (!pos) return DR_E_NET_END;
-        if constexpr (kToNet) {
-            if (net_ != nullptr) copy_value<N>(net_ + *pos, host_.data + at);
-        } else {
-            copy_value<N>(host_.data + at, net_ + *pos);
-        }
+        if (!kToNet || net_ != nullptr) move_value<N>(host_.data + at, net_ + *pos);
         return DR_OK;
     }
 
@@ -90,10 +86,7 @@ public:
         NetByte *const net = net_;
         int64_t cursor = cursor_;
         auto move = [&]<int32_t N>(int64_t off) {
-            if constexpr (kToNet)
-                copy_value<N>(net + cursor, host + off);
-            else
-                copy_value<N>(host + off, net + cursor);
+            move_value<N>(host + off, net + cursor);
             cursor += N;
         };
         if (kToNet && net == nullptr) {
@@ -113,6 +106,15 @@ public:
     }
 
 protected:
+    // One value of N bytes between host and network, in the walker's direction.
+    template <int32_t N>
+    static void move_value(HostByte *host, NetByte *net) {
+        if constexpr (kToNet)
+            copy_value<N>(net, host);
+        else
+            copy_value<N>(host, net);
+    }
+
     // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
     // not fit". The highest end that fitted is what a sized encoding needs.
     [[nodiscard]] bool fits(int64_t at, int64_t n) {
