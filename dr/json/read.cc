@@ -115,7 +115,9 @@ public:
 
     bool string(const DrEntry &e, int64_t at, int64_t capacity) {
         const uint32_t v = take(e);
-        if (v == 0) return true;  // left out: the cleared member holds the empty string
+        // Left out: the cleared member holds the empty string, so its NUL must lie inside the
+        // buffer, as the writer and the encoder require.
+        if (v == 0) return capacity >= 1 && at >= 0 && at < host_len_;
         const Node &node = tree_[v];
         if (node.type != NodeType::kString) return fail(v, path_to(&e), describe(node) + " is not a string");
         if (std::memchr(node.text, '\0', node.size) != nullptr)
