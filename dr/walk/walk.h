@@ -107,12 +107,16 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
 
 // A single value of 1, 2, 4 or 8 bytes at a declared place, without a count member, that lies
 // inside the first `room` bytes of its element: a member the walk takes with no test of its own.
-inline bool plain_value(const DrEntry &e, int64_t room) {
+// Only the known scalar codes qualify; any other code takes the member path, which judges it.
+inline bool plain_value(const DrEntry &e, uint64_t room) {
     const auto unit = static_cast<uint32_t>(e.unit);
-    return e.count == 1 && e.refer_size <= 0 && static_cast<uint32_t>(e.type_code) > DR_TYPE_STRUCT &&
-           e.type_code != DR_TYPE_STRING && (unit & (unit - 1)) == 0 && unit - 1 < 8 &&
-           uint64_t{static_cast<uint32_t>(e.off)} + unit <= static_cast<uint64_t>(std::max<int64_t>(room, 0));
+    return static_cast<uint32_t>(e.type_code) - DR_TYPE_CHAR < DR_TYPE_STRING - DR_TYPE_CHAR && e.count == 1 &&
+           e.refer_size <= 0 && unit <= 8 && (0x116u >> unit & 1) != 0 &&
+           uint64_t{static_cast<uint32_t>(e.off)} + unit <= room;
 }
+
+// `room` as plain_value takes it: none when the element reaches outside the host buffer.
+inline uint64_t plain_room(int64_t room) { return static_cast<uint64_t>(std::max<int64_t>(room, 0)); }
 
 // Bit k set for each member k < 64 of a frame of type `m` that is a plain value taken at
 // `version` in an element of `room` bytes: in a union frame only the chosen member `first`.
@@ -120,10 +124,11 @@ template <class W>
 uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t version, int64_t room) {
     // A member may name a union as a struct (or the reverse): the entries end at `count` either way.
     const int32_t last = std::min({m->is_struct != 0 ? m->count : first + 1, m->count, 64});
+    const uint64_t limit = plain_room(room);
     uint64_t bits = 0;
     for (int32_t k = first; k < last; ++k) {
         const DrEntry &e = m->entries[k];
-        if (e.version <= version && !w.skip(e) && plain_value(e, room)) bits |= uint64_t{1} << k;
+        if (plain_value(e, limit) && e.version <= version && !w.skip(e)) bits |= uint64_t{1} << k;
     }
     return bits;
 }
@@ -275,7 +280,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             }
             // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
             // lies inside the element's room it needs none of the tests below, only the walker's.
-            if (plain_value(e, room)) {
+            if (plain_value(e, plain_room(room))) {
                 const auto unit = static_cast<uint32_t>(e.unit);
                 const int64_t at = base + e.off;
                 host_cursor = at;
@@ -332,7 +337,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     }
                     store();
                     frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
-                    plain_of[depth] = kRuns ? plain_members(w, child, start, version, child->datasize) : 0;
+                    plain_of[depth] = kRuns && count > 1 ? plain_members(w, child, start, version, child->datasize) : 0;
                     ++depth;
                     if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
                     load();
