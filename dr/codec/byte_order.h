@@ -50,6 +50,28 @@ inline void swap_elements(char *__restrict dst, const char *__restrict src, int6
     }
 }
 
+// Copies n bytes. The short copies that most records hold (strings, small arrays) go without
+// a call: two overlapping loads and stores, both loads first.
+inline void copy_bytes(char *dst, const char *src, size_t n) {
+    if (n >= 8 && n <= 16) {
+        uint64_t head, tail;
+        std::memcpy(&head, src, 8);
+        std::memcpy(&tail, src + n - 8, 8);
+        std::memcpy(dst, &head, 8);
+        std::memcpy(dst + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        uint32_t head, tail;
+        std::memcpy(&head, src, 4);
+        std::memcpy(&tail, src + n - 4, 4);
+        std::memcpy(dst, &head, 4);
+        std::memcpy(dst + n - 4, &tail, 4);
+    } else if (n < 4) {
+        for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+    } else {
+        std::memcpy(dst, src, n);
+    }
+}
+
 // Copies one value of N bytes (1, 2, 4 or 8), swapping 2- and 4-byte values.
 template <int32_t N>
 inline void copy_value(char *__restrict dst, const char *__restrict src) {
@@ -72,11 +94,7 @@ inline constexpr int64_t kVectorSwapMin = 8;
     switch (unit) {
     case 1:
     case 8:
-        if (n > 64) {
-            std::memcpy(dst, src, n);
-        } else {
-            for (size_t i = 0; i < n; ++i) dst[i] = src[i];
-        }
+        copy_bytes(dst, src, n);
         return true;
     case 2:
         if (count >= kVectorSwapMin)

@@ -34,7 +34,7 @@ public:
         if (net_[cursor_ + 4 + length - 1] != 0) return DR_E_STRING;
         const std::optional<int64_t> pos = take(4 + length);
         if (!pos) return DR_E_NET_END;
-        std::memcpy(host_.data + at, net_ + *pos + 4, static_cast<size_t>(length));
+        copy_bytes(host_.data + at, net_ + *pos + 4, static_cast<size_t>(length));
         return DR_OK;
     }
 

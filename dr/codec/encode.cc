@@ -25,7 +25,7 @@ public:
         if (!pos) return DR_E_NET_END;
         if (net_ == nullptr) return DR_OK;
         put_be32(net_ + *pos, static_cast<uint32_t>(chars + 1));
-        std::memcpy(net_ + *pos + 4, host_.data + at, static_cast<size_t>(chars + 1));
+        copy_bytes(net_ + *pos + 4, host_.data + at, static_cast<size_t>(chars + 1));
         return DR_OK;
     }
 

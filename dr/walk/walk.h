@@ -382,12 +382,28 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     }
 }
 
+// The index of the first NUL among the 8 bytes at `p`, or 8 when there is none. With the
+// first byte lowest, (x - 0x01..) & ~x & 0x80.. flags every NUL; a borrow can flag only bytes
+// after a real NUL, so the lowest flag is exact.
+inline int64_t first_nul(const char *p) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+    const uint64_t flags = (x - 0x0101010101010101u) & ~x & 0x8080808080808080u;
+    return flags == 0 ? 8 : std::countr_zero(flags) / 8;
+}
+
 // The text of a string member: the bytes at `at` up to the first NUL within `capacity`
 // and the host buffer. Returns the number of characters, or -1 when no NUL is there.
 inline int64_t string_length(Host<const char> host, int64_t at, int64_t capacity) {
     if (!host.span(at, 0) || capacity <= 0) return -1;
     const int64_t limit = std::min(capacity, host.len - at);
     if (limit == 0) return -1;
+    if (limit >= 8 && limit <= 16) {  // most strings: two overlapping words, no call
+        if (const int64_t k = first_nul(host.data + at); k < 8) return k;
+        const int64_t k = first_nul(host.data + at + limit - 8);
+        return k < 8 ? limit - 8 + k : -1;
+    }
     const void *nul = std::memchr(host.data + at, 0, static_cast<size_t>(limit));
     return nul ? static_cast<const char *>(nul) - (host.data + at) : -1;
 }
