@@ -53,6 +53,7 @@ public:
         if (explain_ && cursor_ != f.iNetStart + length && (!note_.member || !inside))
             note_ = Note{frames[depth - 2].pMeta, &frames[depth - 2].pMeta->entries[frames[depth - 2].iIndex],
                          f.iLenField, width, f.iNetStart, length, cursor_ - f.iNetStart};
+        need_ = std::max(need_, cursor_);  // the furthest byte read, before the cursor moves back
         cursor_ = f.iNetStart + length;
         if (!inside) {
             fault_at_ = f.iLenField;

@@ -77,9 +77,7 @@ public:
 
     // A run of single values: reserve() says whether n bytes fit at the cursor; values()
     // then takes the members [e, end), each of e->unit bytes (1, 2, 4 or 8) at host offset
-    // base + e->off, without a test. The cursor stays in a register for the run. The decoder
-    // keeps the furthest byte read, which a length field may move the cursor back from; the
-    // encoder's cursor only moves forward.
+    // base + e->off, without a test. The cursor stays in a register for the run.
     [[nodiscard]] bool reserve(int64_t n) const { return n <= net_len_ - cursor_; }
     void values(const DrEntry *e, const DrEntry *end, int64_t base) {
         HostByte *const host = host_.data + base;
@@ -93,16 +91,19 @@ public:
             for (; e != end; ++e) cursor += e->unit;
         } else {
             for (; e != end; ++e) {
-                switch (e->unit) {
-                case 1: move.template operator()<1>(e->off); break;
-                case 2: move.template operator()<2>(e->off); break;
-                case 4: move.template operator()<4>(e->off); break;
-                default: move.template operator()<8>(e->off); break;
-                }
+                // Most members are 4 bytes wide, then 2; one compare each on the way.
+                const int32_t unit = e->unit;
+                if (unit == 4)
+                    move.template operator()<4>(e->off);
+                else if (unit == 2)
+                    move.template operator()<2>(e->off);
+                else if (unit == 8)
+                    move.template operator()<8>(e->off);
+                else
+                    move.template operator()<1>(e->off);
             }
         }
         cursor_ = cursor;
-        if constexpr (!kToNet) need_ = std::max(need_, cursor);
     }
 
 protected:
@@ -116,16 +117,23 @@ protected:
     }
 
     // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
-    // not fit". The highest end that fitted is what a sized encoding needs.
+    // not fit". As unsigned numbers a negative offset or size is too large, so two compares do.
+    [[nodiscard]] bool inside(int64_t at, int64_t n) const {
+        return static_cast<uint64_t>(at) <= static_cast<uint64_t>(net_len_) &&
+               static_cast<uint64_t>(n) <= static_cast<uint64_t>(net_len_ - at);
+    }
+    // inside(), keeping the highest end that fitted: what a sized encoding needs, and for the
+    // decoder the furthest byte read.
     [[nodiscard]] bool fits(int64_t at, int64_t n) {
-        if (at < 0 || at > net_len_ || n < 0 || n > net_len_ - at) return false;
+        if (!inside(at, n)) return false;
         need_ = std::max(need_, at + n);
         return true;
     }
     // The next n bytes at the cursor: their offset, with the cursor moved past them, or
-    // nothing when they do not fit.
+    // nothing when they do not fit. need_ is not kept here: the cursor only moves back at an
+    // element's end (decoder), which brings need_ up to it first.
     [[nodiscard]] std::optional<int64_t> take(int64_t n) {
-        if (!fits(cursor_, n)) return std::nullopt;
+        if (!inside(cursor_, n)) return std::nullopt;
         cursor_ += n;
         return cursor_ - n;
     }
