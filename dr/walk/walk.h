@@ -280,17 +280,25 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
             }
             // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
             // lies inside the element's room it needs none of the tests below, only the walker's.
-            if (plain_value(e, plain_room(room))) {
-                const auto unit = static_cast<uint32_t>(e.unit);
-                const int64_t at = base + e.off;
-                host_cursor = at;
-                const DrErrorCode code = unit == 1   ? single_value<1>(w, e, at)
-                                         : unit == 2 ? single_value<2>(w, e, at)
-                                         : unit == 4 ? single_value<4>(w, e, at)
-                                                     : single_value<8>(w, e, at);
-                if (code != DR_OK) return fail(code);
-                host_cursor = at + unit;
-                element_over = next_member(1);
+            // The plain members that follow are taken in the same way without leaving this loop;
+            // each still costs a step.
+            if (const uint64_t limit = plain_room(room); plain_value(e, limit)) {
+                const DrEntry *p = &e;
+                for (;;) {
+                    const auto unit = static_cast<uint32_t>(p->unit);
+                    const int64_t at = base + p->off;
+                    host_cursor = at;
+                    const DrErrorCode code = unit == 4   ? single_value<4>(w, *p, at)
+                                             : unit == 2 ? single_value<2>(w, *p, at)
+                                             : unit == 8 ? single_value<8>(w, *p, at)
+                                                         : single_value<1>(w, *p, at);
+                    if (code != DR_OK) return fail(code);
+                    host_cursor = at + unit;
+                    if ((element_over = next_member(1)) || left == 0) break;
+                    p = entries + index;
+                    if (!plain_value(*p, limit) || p->version > version || w.skip(*p)) break;
+                    --left;
+                }
                 continue;
             }
             // A taken member lies inside the host buffer even when it has no bytes, so the host
