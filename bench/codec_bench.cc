@@ -92,9 +92,25 @@ void BM_DecodeIntArray64K(benchmark::State &s) {
     run_decode(s, m, std::vector<char>(static_cast<size_t>(m->datasize), 3));
 }
 
+// One feature over a one-byte record: `a` is 2 (the union's int array, the array's first two
+// elements), the string holds 13 characters.
+void BM_EncodeFeature(benchmark::State &s, const char *name) {
+    const DrMeta *m = meta_of(name);
+    std::vector<char> host(static_cast<size_t>(m->datasize), 1);
+    host[0] = 2;
+    if (std::strcmp(name, "PlusString") == 0) std::memcpy(&host[1], "a player name", 14);
+    run_encode(s, m, host);
+}
+
 BENCHMARK(BM_EncodeSmallRecord);
 BENCHMARK(BM_DecodeSmallRecord);
 BENCHMARK(BM_EncodeIntArray64K);
 BENCHMARK(BM_DecodeIntArray64K);
+BENCHMARK_CAPTURE(BM_EncodeFeature, one_byte, "OneByte");
+BENCHMARK_CAPTURE(BM_EncodeFeature, plus_int, "PlusInt");
+BENCHMARK_CAPTURE(BM_EncodeFeature, plus_nested_with_length, "PlusNested");
+BENCHMARK_CAPTURE(BM_EncodeFeature, plus_union_with_length, "PlusUnion");
+BENCHMARK_CAPTURE(BM_EncodeFeature, plus_string, "PlusString");
+BENCHMARK_CAPTURE(BM_EncodeFeature, plus_array, "PlusArray");
 
 }  // namespace
