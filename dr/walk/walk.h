@@ -407,9 +407,12 @@ inline int64_t string_length(Host<const char> host, int64_t at, int64_t capacity
     if (!host.span(at, 0) || capacity <= 0) return -1;
     const int64_t limit = std::min(capacity, host.len - at);
     if (limit == 0) return -1;
-    if (limit >= 8 && limit <= 16) {  // most strings: two overlapping words, no call
-        if (const int64_t k = first_nul(host.data + at); k < 8) return k;
-        const int64_t k = first_nul(host.data + at + limit - 8);
+    if (limit >= 8 && limit <= 64) {  // most strings: word by word, the last word overlapping, no call
+        const char *p = host.data + at;
+        int64_t i = 0;
+        for (; i + 8 < limit; i += 8)
+            if (const int64_t k = first_nul(p + i); k < 8) return i + k;
+        const int64_t k = first_nul(p + limit - 8);
         return k < 8 ? limit - 8 + k : -1;
     }
     const void *nul = std::memchr(host.data + at, 0, static_cast<size_t>(limit));

@@ -30,7 +30,7 @@ TEST(ShortCopies, CopyBytesWritesExactlyTheBytesAtEveryLengthAndMisalignment) {
 TEST(ShortCopies, StringLengthFindsTheFirstNulWhereverItLies) {
     const char bytes[] = {'\x01', '\x80', '\xff', '\x7f', 'a', '\x01'};
     std::mt19937 rng(42);
-    for (int64_t len = 0; len <= 40; ++len) {
+    for (int64_t len = 0; len <= 80; ++len) {
         for (int round = 0; round < 40; ++round) {
             std::vector<char> host(static_cast<size_t>(len));
             for (char &c : host) c = bytes[rng() % sizeof bytes];
@@ -38,8 +38,9 @@ TEST(ShortCopies, StringLengthFindsTheFirstNulWhereverItLies) {
             for (int k = round % 3; k > 0 && len > 0; --k) host[rng() % len] = '\0';
             const dr::Host<const char> h{host.data(), len};
             for (int64_t at = 0; at <= len; ++at) {
-                for (int64_t capacity : {int64_t{0}, int64_t{1}, int64_t{8}, int64_t{13}, int64_t{16}, len - at,
-                                         len - at + 5}) {
+                const int64_t rest = len - at;
+                for (int64_t capacity : {int64_t{0}, int64_t{1}, int64_t{8}, int64_t{13}, int64_t{16}, int64_t{17},
+                                         rest, rest + 5}) {
                     int64_t want = -1;
                     for (int64_t i = 0; i < std::min(capacity, len - at); ++i)
                         if (host[at + i] == '\0') {
