@@ -83,24 +83,15 @@ public:
         HostByte *const host = host_.data + base;
         NetByte *const net = net_;
         int64_t cursor = cursor_;
-        auto move = [&]<int32_t N>(int64_t off) {
-            move_value<N>(host + off, net + cursor);
-            cursor += N;
-        };
         if (kToNet && net == nullptr) {
             for (; e != end; ++e) cursor += e->unit;
         } else {
             for (; e != end; ++e) {
-                // Most members are 4 bytes wide, then 2; one compare each on the way.
-                const int32_t unit = e->unit;
-                if (unit == 4)
-                    move.template operator()<4>(e->off);
-                else if (unit == 2)
-                    move.template operator()<2>(e->off);
-                else if (unit == 8)
-                    move.template operator()<8>(e->off);
-                else
-                    move.template operator()<1>(e->off);
+                const int64_t off = e->off;
+                by_unit(static_cast<uint32_t>(e->unit), [&]<int32_t N>() {
+                    move_value<N>(host + off, net + cursor);
+                    cursor += N;
+                });
             }
         }
         cursor_ = cursor;

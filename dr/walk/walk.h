@@ -115,6 +115,16 @@ inline bool plain_value(const DrEntry &e, uint64_t room) {
            uint64_t{static_cast<uint32_t>(e.off)} + unit <= room;
 }
 
+// Calls f.template operator()<N>() with N the unit of a plain value (1, 2, 4 or 8), testing
+// the commonest widths first: the one place a plain value's width becomes a constant.
+template <class F>
+decltype(auto) by_unit(uint32_t unit, F &&f) {
+    if (unit == 4) return f.template operator()<4>();
+    if (unit == 2) return f.template operator()<2>();
+    if (unit == 8) return f.template operator()<8>();
+    return f.template operator()<1>();
+}
+
 // `room` as plain_value takes it: none when the element reaches outside the host buffer.
 inline uint64_t plain_room(int64_t room) { return static_cast<uint64_t>(std::max<int64_t>(room, 0)); }
 
@@ -288,10 +298,7 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
                     const auto unit = static_cast<uint32_t>(p->unit);
                     const int64_t at = base + p->off;
                     host_cursor = at;
-                    const DrErrorCode code = unit == 4   ? single_value<4>(w, *p, at)
-                                             : unit == 2 ? single_value<2>(w, *p, at)
-                                             : unit == 8 ? single_value<8>(w, *p, at)
-                                                         : single_value<1>(w, *p, at);
+                    const DrErrorCode code = by_unit(unit, [&]<int32_t N>() { return single_value<N>(w, *p, at); });
                     if (code != DR_OK) return fail(code);
                     host_cursor = at + unit;
                     if ((element_over = next_member(1)) || left == 0) break;
