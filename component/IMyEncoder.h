@@ -1,7 +1,7 @@
 // IMyEncoder.h: the client's view of the TavEncoder component: its interface and identifiers.
 //
-// Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure; FAILED() does not
-// catch S_FALSE, so compare the result with S_OK. A type id that the loaded typelib lacks
+// Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure, a failure of the codec
+// or the renderer included; FAILED() does not catch S_FALSE, so compare the result with S_OK. A type id that the loaded typelib lacks
 // shows an error box (Windows) or writes one line to standard error (elsewhere) and
 // returns 1. iVersion is the version of the record type the caller speaks;
 // 0 means the newest. The component does not know the sizes of the caller's buffers: each
@@ -22,14 +22,16 @@ inline constexpr IID IID_IMyEncoder = {
 struct IMyEncoder : public IUnknown {
     // Releases the typelib held so far, then loads pszLibFile; 1 leaves no typelib loaded.
     virtual HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) = 0;
-    // Encodes the host record; *piNetLen receives the number of network bytes written
-    // (0 when iVersion is older than the record type).
+    // Encodes the host record; *piNetLen receives the number of network bytes written, on
+    // failure too (0 when iVersion is older than the record type).
     virtual HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
                                                 const char *pHostBuf, int iVersion) = 0;
-    // Decodes iNetLen network bytes into the host record.
+    // Decodes iNetLen network bytes into the host record; 1 when they are cut or unsound, the
+    // host record then holding what was decoded before the decoder stopped.
     virtual HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
                                                 int iNetLen, int iVersion) = 0;
-    // Writes one line of text describing the host record to the file pszFileName.
+    // Writes one line of text describing the host record to the file pszFileName; on failure
+    // the file holds what was written before the renderer stopped.
     virtual HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId,
                                                   const char *pHostBuf, int iVersion) = 0;
 };

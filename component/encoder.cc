@@ -56,9 +56,9 @@ HRESULT CMyEncoder::XMyEncoder::HostToNet(int iDataTypeId, char *pNetBuf, int *p
         DrBuffer net{pNetBuf, ENCODE_BUF_SIZE};
         // The encoder only reads the host record.
         DrBuffer host{const_cast<char *>(pHostBuf), ENCODE_BUF_SIZE};
-        (void)dr_host_to_net(meta, &net, &host, iVersion);  // a failed encode still reports its length
-        *piNetLen = net.len;
-        return S_OK;
+        const int rc = dr_host_to_net(meta, &net, &host, iVersion);
+        *piNetLen = net.len;  // a failed encode still reports the bytes it wrote
+        return rc == 0 ? S_OK : S_FALSE;
     });
 }
 
@@ -69,8 +69,8 @@ HRESULT CMyEncoder::XMyEncoder::NetToHost(int iDataTypeId, char *pHostBuf, const
         DrBuffer host{pHostBuf, ENCODE_BUF_SIZE};
         // The decoder only reads the network bytes; a negative length offers none of them.
         DrBuffer net{const_cast<char *>(pNetBuf), iNetLen < 0 ? 0 : iNetLen};
-        (void)dr_net_to_host(meta, &host, &net, iVersion);  // what was decoded stays
-        return S_OK;
+        // On failure the host record keeps what was decoded before the decoder stopped.
+        return dr_net_to_host(meta, &host, &net, iVersion) == 0 ? S_OK : S_FALSE;
     });
 }
 
@@ -82,8 +82,9 @@ HRESULT CMyEncoder::XMyEncoder::PrintToFile(const char *pszFileName, int iDataTy
         DrBuffer host{const_cast<char *>(pHostBuf), PRINT_BUF_SIZE};
         FILE *fp = std::fopen(pszFileName, "w");
         if (fp == nullptr) return S_FALSE;
-        (void)dr_print_data(meta, fp, &host, iVersion);  // the file keeps what was written
-        std::fclose(fp);
-        return S_OK;
+        // On failure the file keeps what was written before the renderer stopped.
+        const int rc = dr_print_data(meta, fp, &host, iVersion);
+        const bool written = !std::ferror(fp);
+        return std::fclose(fp) == 0 && written && rc == 0 ? S_OK : S_FALSE;
     });
 }

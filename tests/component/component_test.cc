@@ -363,24 +363,62 @@ TEST_F(EncoderTest, HostToNetWritesTheNetworkFormAndItsLength) {
     EXPECT_EQ(len, 17);
 }
 
-TEST_F(EncoderTest, HostToNetEncoderFailuresStillAnswerOkWithTheLengthWritten) {
+// Every failure of the codec answers 1, and the caller still gets what the library gives a
+// direct caller: the bytes written, the host record as far as it was decoded.
+TEST_F(EncoderTest, HostToNetAnswersOneWhenTheEncoderFails) {
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
     SampleHost host = sample_record();
     char net[64];
     int len = -1;
     testing::internal::CaptureStderr();
     // A caller older than the type: refused, nothing written.
-    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), kTypeVersion - 1), S_OK);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), kTypeVersion - 1), S_FALSE);
     EXPECT_EQ(len, 0);
     // A count above the array's bound stops the encoder after the count itself.
     host.c = 11;
-    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_OK);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
     EXPECT_EQ(len, 2);
+    host.c = -1;
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
+    // A string without its NUL.
+    host = sample_record();
+    std::memset(host.s, 'x', sizeof host.s);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
+    EXPECT_EQ(len, 10);  // the count and the two values
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST_F(EncoderTest, NetToHostDecodesAndAnswersOkEvenWhenShort) {
+// NetToHost over every cut of the sample's network form (and none, and a negative length):
+// it answers S_OK exactly when the library decodes, and leaves the host record as the library
+// leaves it.
+TEST_F(EncoderTest, NetToHostAnswersAsTheDecoderDoesForEveryLength) {
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
+    DrLib *lib = nullptr;
+    ASSERT_EQ(dr_load_lib_file(&lib, path("sample.tlb").c_str()), 0);
+    const DrMeta *meta = nullptr;
+    ASSERT_EQ(dr_meta_by_id(lib, kSampleId, &meta), 0);
+    testing::internal::CaptureStderr();
+    int good = 0;
+    for (int n = -1; n <= static_cast<int>(sizeof kSampleNet); ++n) {
+        for (int version : {0, kTypeVersion, kTypeVersion - 1}) {
+            SampleHost ours, theirs;
+            std::memset(&ours, 0x11, sizeof ours);
+            std::memset(&theirs, 0x11, sizeof theirs);
+            DrBuffer h{reinterpret_cast<char *>(&theirs), sizeof theirs};
+            DrBuffer w{const_cast<char *>(reinterpret_cast<const char *>(kSampleNet)), n < 0 ? 0 : n};
+            const int rc = dr_net_to_host(meta, &h, &w, version);
+            good += rc == 0;
+            EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&ours),
+                                      reinterpret_cast<const char *>(kSampleNet), n, version),
+                      rc == 0 ? S_OK : S_FALSE)
+                << n << " bytes, version " << version;
+            EXPECT_EQ(std::memcmp(&ours, &theirs, sizeof ours), 0) << n << " bytes, version " << version;
+        }
+    }
+    EXPECT_EQ(good, 2);  // only the whole form, at version 0 and at the type's own version
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    dr_free_lib(lib);
+
     SampleHost out{};
     EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&out), reinterpret_cast<const char *>(kSampleNet),
                               sizeof kSampleNet, 0),
@@ -390,28 +428,14 @@ TEST_F(EncoderTest, NetToHostDecodesAndAnswersOkEvenWhenShort) {
     EXPECT_EQ(out.v[1], 2);
     EXPECT_EQ(out.v[2], 0);
     EXPECT_STREQ(out.s, "ab");
-
     // Five bytes hold the count but not the two values: the count is decoded, nothing after it.
     SampleHost part;
     std::memset(&part, 0x11, sizeof part);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet),
                               5, 0),
-              S_OK);
+              S_FALSE);
     EXPECT_EQ(part.c, 2);
     EXPECT_EQ(part.v[0], 0x11111111);
-    SampleHost none;
-    std::memset(&none, 0x11, sizeof none);
-    EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&none), reinterpret_cast<const char *>(kSampleNet),
-                              -4, 0),
-              S_OK);
-    EXPECT_EQ(none.c, 0x1111);
-    // A caller older than the type decodes nothing.
-    EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&none), reinterpret_cast<const char *>(kSampleNet),
-                              sizeof kSampleNet, kTypeVersion - 1),
-              S_OK);
-    EXPECT_EQ(none.c, 0x1111);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(EncoderTest, PrintToFileWritesOneLine) {
@@ -420,12 +444,19 @@ TEST_F(EncoderTest, PrintToFileWritesOneLine) {
     write_text(path("hdr.txt"), std::string(300, 'x'));  // truncated, not overwritten in place
     EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 0), S_OK);
     EXPECT_EQ(read_text(path("hdr.txt")), kHdrText);
-    // A caller older than the type: the file is created or emptied and left empty.
-    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_OK);
+    // A caller older than the type is refused: the file is created or emptied and left empty.
+    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_FALSE);
     EXPECT_EQ(read_text(path("hdr.txt")), "");
-    EXPECT_EQ(enc_->PrintToFile(path("new.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_OK);
+    EXPECT_EQ(enc_->PrintToFile(path("new.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_FALSE);
     EXPECT_TRUE(fs::exists(path("new.txt")));
     EXPECT_EQ(read_text(path("new.txt")), "");
+    // A negative count stops the renderer: 1, and the file keeps the text before it.
+    HdrHost over = host;
+    over.iNum = -1;
+    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&over), 0), S_FALSE);
+    const std::string before = read_text(path("hdr.txt"));
+    EXPECT_EQ(before.rfind("[Hdr]: iNum=-1 ", 0), 0u) << before;
+    EXPECT_EQ(before.find("aiVal"), std::string::npos) << before;
 }
 
 TEST_F(EncoderTest, PrintToFileUnopenableFileAnswersOneWithoutABox) {

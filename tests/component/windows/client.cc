@@ -204,8 +204,13 @@ void run(HMODULE &dll) {
     int len = -1;
     CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), 0) == S_OK);
     CHECK(len == 17 && std::memcmp(net, kSampleNet, 17) == 0 && net[17] == '\xEE');
-    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), kTypeVersion - 1) == S_OK);
+    // Every encoder failure answers 1, with the bytes written so far.
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), kTypeVersion - 1) == S_FALSE);
     CHECK(len == 0);
+    SampleHost over = sample;
+    over.c = 11;  // above the array's bound of 10
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&over), 0) == S_FALSE);
+    CHECK(len == 2);
     expect_no_box(__LINE__);
 
     group("NetToHost");
@@ -214,9 +219,13 @@ void run(HMODULE &dll) {
                          sizeof kSampleNet, 0) == S_OK);
     CHECK(back.c == 2 && back.v[0] == 1 && back.v[1] == 2 && back.v[2] == 0 && std::strcmp(back.s, "ab") == 0);
     SampleHost part{};
+    // Cut network bytes answer 1; the host record keeps what was decoded.
     CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet), 5,
-                         0) == S_OK);
+                         0) == S_FALSE);
     CHECK(part.c == 2 && part.v[0] == 0);
+    for (int cut : {0, 16, -1})
+        CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet),
+                             cut, 0) == S_FALSE);
     expect_no_box(__LINE__);
 
     group("PrintToFile");
@@ -225,7 +234,7 @@ void run(HMODULE &dll) {
     expected.insert(expected.size() - 1, "\r");
     CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_OK);
     CHECK(read_bytes("client_hdr.txt") == expected);
-    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), kTypeVersion - 1) == S_OK);
+    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), kTypeVersion - 1) == S_FALSE);
     CHECK(read_bytes("client_hdr.txt").empty());
     CHECK(enc->PrintToFile("no-such-dir\\out.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_FALSE);
     expect_no_box(__LINE__);
