@@ -51,6 +51,9 @@ function(dr_install_package)
   if(TARGET TavEncoder)
     # dr::TavEncoder: the component with its client headers' include directory.
     install(TARGETS TavEncoder EXPORT drTargets LIBRARY DESTINATION lib RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
+    if(TARGET TavCom)  # its error objects and BSTRs outside Windows
+      install(TARGETS TavCom EXPORT drTargets LIBRARY DESTINATION lib)
+    endif()
     install(FILES ${PROJECT_SOURCE_DIR}/component/IMyEncoder.h ${PROJECT_SOURCE_DIR}/component/com_layer.h
             DESTINATION include/TavEncoder)
   endif()
