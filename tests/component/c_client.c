@@ -1,6 +1,6 @@
 /* c_client.c: a C client of the component, through the C view of its headers: the object made
- * by the class factory, every IMyEncoder slot called through lpVtbl on the sample typelib's
- * Position record. Prints "N passed, M failed"; the exit status is 0 only when none failed.
+ * by the class factory, every IMyEncoder slot and the sized ones of IMyEncoder2 called through
+ * lpVtbl on the sample typelib's Position record, and a failure's reason from its error object. Prints "N passed, M failed"; the exit status is 0 only when none failed.
  * Usage: c_client PROTO.TLB */
 #include <stdio.h>
 #include <string.h>
@@ -83,6 +83,48 @@ static void use_encoder(IMyEncoder *enc, const char *typelib) {
     }
 }
 
+/* The description of the thread's error object, narrowed into out (empty when there is none). */
+static void take_error(char *out, size_t size) {
+    IErrorInfo *info = NULL;
+    BSTR text = NULL;
+    size_t i = 0;
+    out[0] = '\0';
+    if (GetErrorInfo(0, &info) != S_OK || info == NULL) return;
+    if (info->lpVtbl->GetDescription(info, &text) == S_OK && text != NULL) {
+        for (; i + 1 < size && i < SysStringLen(text); ++i) out[i] = (char)text[i];
+        out[i] = '\0';
+    }
+    SysFreeString(text);
+    info->lpVtbl->Release(info);
+}
+
+static void use_encoder2(IMyEncoder *enc) {
+    IMyEncoder2 *enc2 = NULL;
+    TavTypeInfo info;
+    Position pos = {1.5f, -2.25f, 90};
+    char net[16], reason[256];
+    int len = -1;
+
+    CHECK(enc->lpVtbl->QueryInterface(enc, &IID_IMyEncoder2, (void **)&enc2) == S_OK);
+    if (enc2 == NULL) return;
+    CHECK(enc2->lpVtbl->FindTypeByName(enc2, "Position", &info) == S_OK);
+    CHECK(info.iDataTypeId == kPositionId && info.iHostSize == (int)sizeof pos && strcmp(info.szName, "Position") == 0);
+    CHECK(enc2->lpVtbl->Encode(enc2, kPositionId, 0, (const char *)&pos, sizeof pos, NULL, 0, &len) == S_OK);
+    CHECK(len == 10);
+    memset(net, 0xEE, sizeof net);
+    CHECK(enc2->lpVtbl->Encode(enc2, kPositionId, 0, (const char *)&pos, sizeof pos, net, 9, &len) ==
+          HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+    CHECK(len == 10 && (unsigned char)net[9] == 0xEE);
+    take_error(reason, sizeof reason);
+    CHECK(strcmp(reason, "Position: the network form needs 10 bytes; the buffer holds 9") == 0);
+    CHECK(enc2->lpVtbl->Encode(enc2, kPositionId, 0, (const char *)&pos, sizeof pos, net, 10, &len) == S_OK);
+    CHECK(len == 10 && memcmp(net, kPositionNet, 10) == 0);
+    CHECK(FAILED(enc2->lpVtbl->Encode(enc2, 99, 0, (const char *)&pos, sizeof pos, net, 10, &len)));
+    take_error(reason, sizeof reason);
+    CHECK(strcmp(reason, "the typelib has no type with id 99") == 0);
+    CHECK(enc2->lpVtbl->Release(enc2) == 1);
+}
+
 int main(int argc, char **argv) {
     IMyEncoder *enc;
     setvbuf(stdout, NULL, _IONBF, 0);
@@ -96,6 +138,7 @@ int main(int argc, char **argv) {
     enc = create_encoder();
     if (enc != NULL) {
         use_encoder(enc, argv[1]);
+        use_encoder2(enc);
         CHECK(enc->lpVtbl->Release(enc) == 0);
     }
 #ifdef _WIN32

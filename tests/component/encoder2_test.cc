@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/component/encode_sized.h"
 #include "tests/component/fixture.h"
 
 namespace {
@@ -385,6 +386,28 @@ TEST_F(Encoder2Test, ManyThreadsOnOneObject) {
         });
     for (std::thread &t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The README's example, run: a record encoded, and a bad one refused with its reason.
+TEST_F(Encoder2Test, ReadmeExampleEncodesAndPrintsTheReason) {
+    const std::string example = read_text(DR_SOURCE_DIR "/tests/component/encode_sized.h");
+    EXPECT_NE(read_text(DR_SOURCE_DIR "/README.md").find("```cpp\n" + example + "```\n"), std::string::npos)
+        << "README.md does not hold tests/component/encode_sized.h as it is";
+    std::vector<char> net;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(encode_record(enc2_, kSampleId, &sample_, sizeof sample_, net));
+    EXPECT_EQ(net, std::vector<char>(reinterpret_cast<const char *>(kSampleNet),
+                                     reinterpret_cast<const char *>(kSampleNet) + 17));
+    SampleHost over = sample_record();
+    over.c = 11;
+    EXPECT_FALSE(encode_record(enc2_, kSampleId, &over, sizeof over, net));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "encode failed, 0x80040209: Sample: a count member holds a negative count or one above the declared "
+              "count at network offset 2, host offset 4\n");
 }
 
 }  // namespace
