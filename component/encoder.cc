@@ -247,51 +247,72 @@ HRESULT CMyEncoder::Format(bool xml, int iDataTypeId, int iVersion, const char *
     });
 }
 
-// ---- IMyEncoder: 0 or 1, and the box for a type the typelib lacks ----------------------
+// ---- the interface parts ---------------------------------------------------------------
 
-namespace {
-
-// The box comes after the image is let go: a LoadLib on another thread need not wait for
-// the user.
-HRESULT with_box(HRESULT hr, int iDataTypeId) {
-    if (lookup_failed(hr)) tav::show_lookup_error(iDataTypeId);
-    return zero_or_one(hr);
-}
-
-}  // namespace
-
-HRESULT CMyEncoder::XMyEncoder::QueryInterface(REFIID riid, void **ppvObject) {
+template <class Interface>
+HRESULT InterfacePart<Interface>::QueryInterface(REFIID riid, void **ppvObject) {
     return m_This.ExternalQueryInterface(riid, ppvObject);
 }
 
-ULONG CMyEncoder::XMyEncoder::AddRef() { return m_This.ExternalAddRef(); }
-
-ULONG CMyEncoder::XMyEncoder::Release() { return m_This.ExternalRelease(); }
-
-HRESULT CMyEncoder::XMyEncoder::LoadLib(const char *pszLibFile) {
-    tav::Reason why;
-    return zero_or_one(m_This.LoadReplacing(pszLibFile, why));
+template <class Interface>
+ULONG InterfacePart<Interface>::AddRef() {
+    return m_This.ExternalAddRef();
 }
 
-HRESULT CMyEncoder::XMyEncoder::HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen, const char *pHostBuf,
-                                          int iVersion) {
-    tav::Reason why;
-    return with_box(m_This.HostToNetFixed(iDataTypeId, pNetBuf, piNetLen, pHostBuf, iVersion, why), iDataTypeId);
+template <class Interface>
+ULONG InterfacePart<Interface>::Release() {
+    return m_This.ExternalRelease();
 }
 
-HRESULT CMyEncoder::XMyEncoder::NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf, int iNetLen,
-                                          int iVersion) {
-    tav::Reason why;
-    return with_box(m_This.NetToHostFixed(iDataTypeId, pHostBuf, pNetBuf, iNetLen, iVersion, why), iDataTypeId);
+// IMyEncoder's box comes after the image is let go: a LoadLib on another thread need not
+// wait for the user.
+template <class Interface, bool kBox>
+HRESULT EncoderPart<Interface, kBox>::Answer(HRESULT hr, const tav::Reason &why, int iDataTypeId) {
+    if constexpr (kBox) {
+        if (lookup_failed(hr)) tav::show_lookup_error(iDataTypeId);
+    } else if (hr != S_OK) {
+        tav::set_error_info(why);
+    }
+    return zero_or_one(hr);
 }
 
-HRESULT CMyEncoder::XMyEncoder::PrintToFile(const char *pszFileName, int iDataTypeId, const char *pHostBuf,
-                                            int iVersion) {
+template <class Interface, bool kBox>
+HRESULT EncoderPart<Interface, kBox>::LoadLib(const char *pszLibFile) {
     tav::Reason why;
-    return with_box(m_This.PrintToFileFixed(pszFileName, iDataTypeId, pHostBuf, iVersion, why), iDataTypeId);
+    return Answer(this->m_This.LoadReplacing(pszLibFile, why), why, 0);
 }
 
-// ---- IMyEncoder2: HRESULTs and the thread's error object -------------------------------
+template <class Interface, bool kBox>
+HRESULT EncoderPart<Interface, kBox>::HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen, const char *pHostBuf,
+                                                int iVersion) {
+    tav::Reason why;
+    return Answer(this->m_This.HostToNetFixed(iDataTypeId, pNetBuf, piNetLen, pHostBuf, iVersion, why), why,
+                  iDataTypeId);
+}
+
+template <class Interface, bool kBox>
+HRESULT EncoderPart<Interface, kBox>::NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf, int iNetLen,
+                                                int iVersion) {
+    tav::Reason why;
+    return Answer(this->m_This.NetToHostFixed(iDataTypeId, pHostBuf, pNetBuf, iNetLen, iVersion, why), why,
+                  iDataTypeId);
+}
+
+template <class Interface, bool kBox>
+HRESULT EncoderPart<Interface, kBox>::PrintToFile(const char *pszFileName, int iDataTypeId, const char *pHostBuf,
+                                                  int iVersion) {
+    tav::Reason why;
+    return Answer(this->m_This.PrintToFileFixed(pszFileName, iDataTypeId, pHostBuf, iVersion, why), why,
+                  iDataTypeId);
+}
+
+template class InterfacePart<IMyEncoder>;
+template class InterfacePart<IMyEncoder2>;
+template class InterfacePart<ISupportErrorInfo>;
+template class EncoderPart<IMyEncoder, true>;
+template class EncoderPart<IMyEncoder2, false>;
+
+// ---- IMyEncoder2's own methods: HRESULTs and the thread's error object -----------------
 
 namespace {
 
@@ -301,38 +322,6 @@ HRESULT reported(HRESULT hr, const tav::Reason &why) {
 }
 
 }  // namespace
-
-HRESULT CMyEncoder::XMyEncoder2::QueryInterface(REFIID riid, void **ppvObject) {
-    return m_This.ExternalQueryInterface(riid, ppvObject);
-}
-
-ULONG CMyEncoder::XMyEncoder2::AddRef() { return m_This.ExternalAddRef(); }
-
-ULONG CMyEncoder::XMyEncoder2::Release() { return m_This.ExternalRelease(); }
-
-// The inherited four keep IMyEncoder's 0 and 1, without the box.
-HRESULT CMyEncoder::XMyEncoder2::LoadLib(const char *pszLibFile) {
-    tav::Reason why;
-    return zero_or_one(reported(m_This.LoadReplacing(pszLibFile, why), why));
-}
-
-HRESULT CMyEncoder::XMyEncoder2::HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen, const char *pHostBuf,
-                                           int iVersion) {
-    tav::Reason why;
-    return zero_or_one(reported(m_This.HostToNetFixed(iDataTypeId, pNetBuf, piNetLen, pHostBuf, iVersion, why), why));
-}
-
-HRESULT CMyEncoder::XMyEncoder2::NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf, int iNetLen,
-                                           int iVersion) {
-    tav::Reason why;
-    return zero_or_one(reported(m_This.NetToHostFixed(iDataTypeId, pHostBuf, pNetBuf, iNetLen, iVersion, why), why));
-}
-
-HRESULT CMyEncoder::XMyEncoder2::PrintToFile(const char *pszFileName, int iDataTypeId, const char *pHostBuf,
-                                             int iVersion) {
-    tav::Reason why;
-    return zero_or_one(reported(m_This.PrintToFileFixed(pszFileName, iDataTypeId, pHostBuf, iVersion, why), why));
-}
 
 HRESULT CMyEncoder::XMyEncoder2::LoadTypelib(const char *pszLibFile) {
     tav::Reason why;
@@ -377,14 +366,6 @@ HRESULT CMyEncoder::XMyEncoder2::FormatXml(int iDataTypeId, int iVersion, const 
 }
 
 // ---- ISupportErrorInfo -------------------------------------------------------------------
-
-HRESULT CMyEncoder::XSupportErrorInfo::QueryInterface(REFIID riid, void **ppvObject) {
-    return m_This.ExternalQueryInterface(riid, ppvObject);
-}
-
-ULONG CMyEncoder::XSupportErrorInfo::AddRef() { return m_This.ExternalAddRef(); }
-
-ULONG CMyEncoder::XSupportErrorInfo::Release() { return m_This.ExternalRelease(); }
 
 HRESULT CMyEncoder::XSupportErrorInfo::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualGUID(riid, IID_IMyEncoder2) ? S_OK : S_FALSE;

@@ -10,6 +10,39 @@
 inline constexpr int32_t ENCODE_BUF_SIZE = 0x40000;  // HostToNet both buffers, NetToHost host record
 inline constexpr int32_t PRINT_BUF_SIZE = 0x20000;   // PrintToFile host record
 
+class CMyEncoder;
+
+// The IUnknown slots of one of CMyEncoder's interface parts: each goes to the object.
+template <class Interface>
+class InterfacePart : public Interface {
+public:
+    explicit InterfacePart(CMyEncoder &outer) : m_This(outer) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+protected:
+    CMyEncoder &m_This;
+};
+
+// IMyEncoder's four methods with their 0 and 1. Through IMyEncoder (kBox) a type the typelib
+// lacks shows the error box; through IMyEncoder2 no box, and every 1 sets the error object.
+template <class Interface, bool kBox>
+class EncoderPart : public InterfacePart<Interface> {
+public:
+    using InterfacePart<Interface>::InterfacePart;
+    HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) override;
+    HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen, const char *pHostBuf,
+                                        int iVersion) override;
+    HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf, int iNetLen,
+                                        int iVersion) override;
+    HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId, const char *pHostBuf,
+                                          int iVersion) override;
+
+private:
+    HRESULT Answer(HRESULT hr, const tav::Reason &why, int iDataTypeId);
+};
+
 class CMyEncoder final : public tav::ComTarget {
 public:
     CMyEncoder();
@@ -38,38 +71,12 @@ public:
                    int iTextCap, int *piTextLen, tav::Reason &why);
 
     // IMyEncoder as specified: 0 or 1, and the error box for a type the typelib lacks.
-    class XMyEncoder final : public IMyEncoder {
-    public:
-        explicit XMyEncoder(CMyEncoder &outer) : m_This(outer) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-        ULONG STDMETHODCALLTYPE AddRef() override;
-        ULONG STDMETHODCALLTYPE Release() override;
-        HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) override;
-        HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
-                                            const char *pHostBuf, int iVersion) override;
-        HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
-                                            int iNetLen, int iVersion) override;
-        HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId,
-                                              const char *pHostBuf, int iVersion) override;
-
-    private:
-        CMyEncoder &m_This;
-    } m_xMyEncoder;
+    EncoderPart<IMyEncoder, true> m_xMyEncoder;
 
     // IMyEncoder2: real HRESULTs and the thread's error object, never a box.
-    class XMyEncoder2 final : public IMyEncoder2 {
+    class XMyEncoder2 final : public EncoderPart<IMyEncoder2, false> {
     public:
-        explicit XMyEncoder2(CMyEncoder &outer) : m_This(outer) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-        ULONG STDMETHODCALLTYPE AddRef() override;
-        ULONG STDMETHODCALLTYPE Release() override;
-        HRESULT STDMETHODCALLTYPE LoadLib(const char *pszLibFile) override;
-        HRESULT STDMETHODCALLTYPE HostToNet(int iDataTypeId, char *pNetBuf, int *piNetLen,
-                                            const char *pHostBuf, int iVersion) override;
-        HRESULT STDMETHODCALLTYPE NetToHost(int iDataTypeId, char *pHostBuf, const char *pNetBuf,
-                                            int iNetLen, int iVersion) override;
-        HRESULT STDMETHODCALLTYPE PrintToFile(const char *pszFileName, int iDataTypeId,
-                                              const char *pHostBuf, int iVersion) override;
+        using EncoderPart::EncoderPart;
         HRESULT STDMETHODCALLTYPE LoadTypelib(const char *pszLibFile) override;
         HRESULT STDMETHODCALLTYPE FindTypeById(int iDataTypeId, TavTypeInfo *pInfo) override;
         HRESULT STDMETHODCALLTYPE FindTypeByName(const char *pszTypeName, TavTypeInfo *pInfo) override;
@@ -81,21 +88,12 @@ public:
                                              char *pszText, int iTextCap, int *piTextLen) override;
         HRESULT STDMETHODCALLTYPE FormatXml(int iDataTypeId, int iVersion, const char *pHostBuf, int iHostLen,
                                             char *pszText, int iTextCap, int *piTextLen) override;
-
-    private:
-        CMyEncoder &m_This;
     } m_xMyEncoder2;
 
-    class XSupportErrorInfo final : public ISupportErrorInfo {
+    class XSupportErrorInfo final : public InterfacePart<ISupportErrorInfo> {
     public:
-        explicit XSupportErrorInfo(CMyEncoder &outer) : m_This(outer) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-        ULONG STDMETHODCALLTYPE AddRef() override;
-        ULONG STDMETHODCALLTYPE Release() override;
+        using InterfacePart::InterfacePart;
         HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
-
-    private:
-        CMyEncoder &m_This;
     } m_xSupportErrorInfo;
 
 protected:
@@ -109,3 +107,10 @@ private:
     template <class Use>
     HRESULT WithMeta(int iDataTypeId, const char *pszTypeName, tav::Reason &why, Use use);
 };
+
+// Defined and instantiated in encoder.cc.
+extern template class InterfacePart<IMyEncoder>;
+extern template class InterfacePart<IMyEncoder2>;
+extern template class InterfacePart<ISupportErrorInfo>;
+extern template class EncoderPart<IMyEncoder, true>;
+extern template class EncoderPart<IMyEncoder2, false>;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/component/encode_sized.h"
+#include "tests/component/error_object.h"
 #include "tests/component/fixture.h"
 
 namespace {
@@ -17,55 +18,6 @@ namespace {
 using namespace tavtest;
 
 constexpr HRESULT kTooSmall = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-constexpr unsigned char kGuard = 0xA5;
-constexpr int kGuardBytes = 16;
-
-// The thread's error object, taken: its description as narrow text ("" when there is none).
-struct TakenError {
-    HRESULT got = E_UNEXPECTED;
-    std::string description, source;
-    GUID guid{};
-};
-
-std::string narrow(BSTR s) {
-    std::string out;
-    for (UINT i = 0; i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-    return out;
-}
-
-TakenError take_error() {
-    TakenError t;
-    IErrorInfo *info = nullptr;
-    t.got = GetErrorInfo(0, &info);
-    if (info == nullptr) return t;
-    BSTR text = nullptr;
-    if (info->GetDescription(&text) == S_OK) t.description = narrow(text);
-    SysFreeString(text);
-    if (info->GetSource(&text) == S_OK) t.source = narrow(text);
-    SysFreeString(text);
-    info->GetGUID(&t.guid);
-    info->Release();
-    return t;
-}
-
-// A buffer of n bytes followed by guard bytes, all set to kGuard first.
-struct Guarded {
-    explicit Guarded(int n) : size(n), bytes(static_cast<size_t>(n) + kGuardBytes, static_cast<char>(kGuard)) {}
-    char *data() { return bytes.data(); }
-    bool guard_intact() const {
-        for (int i = size; i < size + kGuardBytes; ++i)
-            if (static_cast<unsigned char>(bytes[i]) != kGuard) return false;
-        return true;
-    }
-    bool untouched() const {
-        for (char c : bytes)
-            if (static_cast<unsigned char>(c) != kGuard) return false;
-        return true;
-    }
-    int size;
-    std::vector<char> bytes;
-};
-
 class Encoder2Test : public EncoderTest {
 protected:
     void SetUp() override {
@@ -179,7 +131,7 @@ TEST_F(Encoder2Test, DecodeAtEverySizeNeverWritesPastIt) {
             EXPECT_EQ(back.v[1], 2);
             EXPECT_EQ(back.v[2], 0);  // cleared first
             EXPECT_STREQ(back.s, "ab");
-            for (int i = sizeof(SampleHost); i < cap; ++i) EXPECT_EQ(static_cast<unsigned char>(host.bytes[i]), kGuard);
+            for (int i = sizeof(SampleHost); i < cap; ++i) EXPECT_EQ(host.bytes[i], Guarded::kGuard);
         } else {
             expect_failure(hr, kTooSmall, "the host record needs 60 bytes; the buffer holds " + std::to_string(cap));
             EXPECT_TRUE(host.untouched());

@@ -13,6 +13,7 @@
 
 #include "component/IMyEncoder.h"
 #include "tests/component/encode_sized.h"
+#include "tests/component/error_object.h"
 #include "tests/component/sample_types.h"
 
 namespace {
@@ -137,35 +138,6 @@ long registry_subkeys(const char *key) {
 
 const HRESULT kTooSmall = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 
-// The thread's error object, taken: GetErrorInfo's result, description (narrowed), source, GUID.
-struct TakenError {
-    HRESULT got = E_UNEXPECTED;
-    std::string description, source;
-    GUID guid{};
-};
-
-std::string narrow(BSTR s) {
-    std::string out;
-    for (UINT i = 0; s != nullptr && i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-    return out;
-}
-
-TakenError take_error() {
-    TakenError t;
-    IErrorInfo *info = nullptr;
-    t.got = GetErrorInfo(0, &info);
-    if (info == nullptr) return t;
-    BSTR text = nullptr;
-    if (info->GetDescription(&text) == S_OK) t.description = narrow(text);
-    SysFreeString(text);
-    text = nullptr;
-    if (info->GetSource(&text) == S_OK) t.source = narrow(text);
-    SysFreeString(text);
-    info->GetGUID(&t.guid);
-    info->Release();
-    return t;
-}
-
 // hr is `want`, the error object says `reason` and came from IMyEncoder2, and no box was shown.
 void expect_failure(HRESULT hr, HRESULT want, const std::string &reason, int line) {
     check(hr == want, "the expected HRESULT", line);
@@ -178,16 +150,6 @@ void expect_failure(HRESULT hr, HRESULT want, const std::string &reason, int lin
     check(e.source == TAV_ENCODER_PROGID && IsEqualGUID(e.guid, IID_IMyEncoder2), "source and GUID", line);
     expect_no_box(line);
 }
-
-// n bytes followed by 16 guard bytes, all 0xA5 first.
-struct Guarded {
-    explicit Guarded(int n) : size(n), bytes(static_cast<size_t>(n) + 16, '\xA5') {}
-    char *data() { return bytes.data(); }
-    bool guard_intact() const { return std::string(bytes.data() + size, 16) == std::string(16, '\xA5'); }
-    bool untouched() const { return bytes == std::vector<char>(bytes.size(), '\xA5'); }
-    int size;
-    std::vector<char> bytes;
-};
 
 struct ThreadWork {
     IMyEncoder2 *enc;
@@ -284,7 +246,17 @@ void run_encoder2(IMyEncoder *enc) {
         }
     }
     const HdrHost hdr = hdr_record();
-    const std::string line(kHdrText, sizeof kHdrText - 2);  // the buffer form has no line feed
+    // The library's own text of the record, in a buffer of plenty.
+    std::string line;
+    DrLib *lib = nullptr;
+    const DrMeta *meta = nullptr;
+    if (dr_load_lib_file(&lib, "client_sample.tlb") == 0 && dr_meta_by_id(lib, kHdrId, &meta) == 0) {
+        char whole[512];
+        DrBuffer out{whole, sizeof whole}, h{const_cast<char *>(reinterpret_cast<const char *>(&hdr)), sizeof hdr};
+        if (dr_sprint_data(meta, &out, &h, 0) == 0) line.assign(whole, out.len);
+    }
+    dr_free_lib(lib);
+    CHECK(line.rfind("[Hdr]: iNum=2 ", 0) == 0);
     const int n = static_cast<int>(line.size());
     CHECK(enc2->FormatText(kHdrId, 0, reinterpret_cast<const char *>(&hdr), sizeof hdr, nullptr, 0, &len) == S_OK &&
           len == n);
