@@ -1,13 +1,14 @@
-/* IMyEncoder.h: the client's view of the TavEncoder component: its interface and identifiers,
- * for C++ (an abstract class) and for C (a struct whose lpVtbl points at the method table; call
+/* IMyEncoder.h: the client's view of the TavEncoder component: its interfaces and identifiers,
+ * for C++ (abstract classes) and for C (structs whose lpVtbl points at the method table; call
  * enc->lpVtbl->HostToNet(enc, ...)).
  *
- * Every method returns 0 (S_OK) on success and 1 (S_FALSE) on failure, a failure of the codec
- * or the renderer included; FAILED() does not catch S_FALSE, so compare the result with S_OK.
- * A type id that the loaded typelib lacks shows an error box (Windows) or writes one line to
- * standard error (elsewhere) and returns 1. iVersion is the version of the record type the
- * caller speaks; 0 means the newest. The component does not know the sizes of the caller's
- * buffers: each must hold the whole record in the form concerned. */
+ * IMyEncoder, as existing clients know it: every method returns 0 (S_OK) on success and 1
+ * (S_FALSE) on failure, a failure of the codec or the renderer included; FAILED() does not
+ * catch S_FALSE, so compare the result with S_OK. A type id that the loaded typelib lacks
+ * shows an error box (Windows) or writes one line to standard error (elsewhere) and returns 1.
+ * iVersion is the version of the record type the caller speaks; 0 means the newest. IMyEncoder
+ * does not know the sizes of the caller's buffers: each must hold the whole record in the form
+ * concerned. New clients use IMyEncoder2, below. */
 #ifndef TAV_IMYENCODER_H
 #define TAV_IMYENCODER_H
 
