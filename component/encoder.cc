@@ -19,6 +19,13 @@ bool lookup_failed(HRESULT hr) { return hr == TAV_E_NO_TYPELIB || hr == TAV_E_UN
 // A name field of the image as text (at most 31 characters).
 const char *name_of(const DrMeta *meta) { return meta->name; }
 
+// S_OK when a host buffer of `len` bytes holds a whole record of the type.
+HRESULT host_fits(const DrMeta *meta, int len, tav::Reason &why) {
+    if (len >= meta->datasize) return S_OK;
+    return why.fail(kInsufficientBuffer, "%.31s: the host record needs %d bytes; the buffer holds %d", name_of(meta),
+                    meta->datasize, len);
+}
+
 // The text (or XML) of a record in a buffer of `cap` bytes, or only its length when `out` is
 // null; the length is the text's without its NUL, and a text of L bytes fits in L + 1. The
 // library wants a byte more than that, and a text it cuts fills the buffer up to the last
@@ -191,9 +198,7 @@ HRESULT CMyEncoder::Encode(int iDataTypeId, int iVersion, const char *pHostBuf, 
                         iNetCap);
     if (iHostLen < 0 || iNetCap < 0) return why.fail(E_INVALIDARG, "a negative buffer size");
     return WithMeta(iDataTypeId, nullptr, why, [&](const DrMeta *meta) {
-        if (iHostLen < meta->datasize)
-            return why.fail(kInsufficientBuffer, "%.31s: the host record needs %d bytes; the buffer holds %d",
-                            name_of(meta), meta->datasize, iHostLen);
+        if (const HRESULT hr = host_fits(meta, iHostLen, why); hr != S_OK) return hr;
         DrBuffer net{pNetBuf, iNetCap};
         DrBuffer host{const_cast<char *>(pHostBuf), iHostLen};
         DrError err{};
@@ -218,9 +223,7 @@ HRESULT CMyEncoder::Decode(int iDataTypeId, int iVersion, const char *pNetBuf, i
         return why.fail(E_INVALIDARG, "a null pointer: the network bytes, the host record or the length");
     if (iNetLen < 0 || iHostCap < 0) return why.fail(E_INVALIDARG, "a negative buffer size");
     return WithMeta(iDataTypeId, nullptr, why, [&](const DrMeta *meta) {
-        if (iHostCap < meta->datasize)
-            return why.fail(kInsufficientBuffer, "%.31s: the host record needs %d bytes; the buffer holds %d",
-                            name_of(meta), meta->datasize, iHostCap);
+        if (const HRESULT hr = host_fits(meta, iHostCap, why); hr != S_OK) return hr;
         // Only the record's own bytes are cleared and written.
         std::memset(pHostBuf, 0, static_cast<size_t>(meta->datasize));
         DrBuffer host{pHostBuf, meta->datasize};
@@ -239,9 +242,7 @@ HRESULT CMyEncoder::Format(bool xml, int iDataTypeId, int iVersion, const char *
                         iTextCap);
     if (iHostLen < 0 || iTextCap < 0) return why.fail(E_INVALIDARG, "a negative buffer size");
     return WithMeta(iDataTypeId, nullptr, why, [&](const DrMeta *meta) {
-        if (iHostLen < meta->datasize)
-            return why.fail(kInsufficientBuffer, "%.31s: the host record needs %d bytes; the buffer holds %d",
-                            name_of(meta), meta->datasize, iHostLen);
+        if (const HRESULT hr = host_fits(meta, iHostLen, why); hr != S_OK) return hr;
         return format_into(meta, xml, iVersion, DrBuffer{const_cast<char *>(pHostBuf), iHostLen}, pszText, iTextCap,
                            piTextLen, why);
     });
