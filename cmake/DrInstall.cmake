@@ -3,8 +3,9 @@
 #
 #   lib/libdr.a (and every library added with dr_install_library), include/dr/*.h,
 #   lib/cmake/dr/{drConfig,drConfigVersion,drTargets}.cmake (targets dr::<name>),
-#   lib/pkgconfig/dr.pc, bin/drtool, and the component: lib/libTavEncoder.so (bin/ and lib/
-#   on Windows) with include/TavEncoder/IMyEncoder.h and the com_layer.h it includes.
+#   lib/pkgconfig/dr.pc, bin/drtool, and the component dr::TavEncoder: lib/libTavEncoder.so
+#   (bin/ and lib/ on Windows) with include/TavEncoder/IMyEncoder.h and the com_layer.h it
+#   includes.
 #
 # A library target joins the package with one line in its own CMakeLists.txt:
 #
@@ -48,7 +49,11 @@ function(dr_install_package)
   install(FILES ${PROJECT_BINARY_DIR}/dr.pc DESTINATION lib/pkgconfig)
 
   if(TARGET TavEncoder)
-    install(TARGETS TavEncoder LIBRARY DESTINATION lib RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
+    # dr::TavEncoder: the component with its client headers' include directory.
+    install(TARGETS TavEncoder EXPORT drTargets LIBRARY DESTINATION lib RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
+    if(TARGET TavCom)  # its error objects and BSTRs outside Windows
+      install(TARGETS TavCom EXPORT drTargets LIBRARY DESTINATION lib)
+    endif()
     install(FILES ${PROJECT_SOURCE_DIR}/component/IMyEncoder.h ${PROJECT_SOURCE_DIR}/component/com_layer.h
             DESTINATION include/TavEncoder)
   endif()
