@@ -11,6 +11,7 @@
 #include "tools/drtool/outputs.h"
 #include "tools/drtool/json_commands.h"
 #include "tools/drtool/stream_commands.h"
+#include "tools/drtool/dissector_command.h"
 
 namespace drtool {
 namespace {
@@ -220,6 +221,7 @@ const std::vector<Command> &commands() {
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
         compile_command(),
+        dissector_command(),
         {"host", {"LIB", "TYPE", "JSONFILE"},
          {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
          "Turn a JSON record into a host record",
