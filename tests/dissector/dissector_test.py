@@ -283,11 +283,21 @@ def random_descriptions(args, work):
     return len(expected), fields
 
 
+def lua_versions(path):
+    """The dissector parses under the oldest and newest Lua that Wireshark builds use."""
+    for luac in ("luac5.1", "luac5.4"):
+        if shutil.which(luac) is None:
+            print("%s is not installed: the dissector is not parsed as its Lua" % luac)
+            continue
+        run([luac, "-p", path])
+
+
 def sample_protocol(args, work):
     ex = args.examples
     lib = ex + "/proto.tlb"
     lua = work + "/lobby.lua"
     run([args.drtool, "dissector", lib, "Message", "--tcp", "7000", "--udp", "7000", "-o", lua])
+    lua_versions(lua)
     jsonl = work + "/sample.jsonl"
     with open(jsonl, "w") as f:
         for s in SAMPLES:
