@@ -190,8 +190,8 @@ def tshark(pcap, scripts, *extra):
     return run(cmd + list(extra), env=dict(os.environ, HOME=os.path.dirname(pcap))).decode()
 
 
-def tshark_json(pcap, scripts):
-    return json.loads(tshark(pcap, scripts, "-T", "json", "--no-duplicate-keys"))
+def tshark_json(pcap, scripts, *extra):
+    return json.loads(tshark(pcap, scripts, "-T", "json", "--no-duplicate-keys", *extra))
 
 
 def decode_stream(drtool, lib, type_name, path):
@@ -327,6 +327,11 @@ def sample_protocol(args, work):
     expect[-1] = [decoded[3]]
     frames.append(flow.segment(recs[0] + recs[1] + recs[2]))  # three records in one segment
     expect.append(decoded[:3])
+    other = TcpFlow(7100)  # a port given only by Decode As
+    frames.append(other.segment(b"", 0x02))
+    expect.append([])
+    frames.append(other.segment(recs[2]))
+    expect.append([decoded[2]])
     # Damaged records over UDP: each shows expert info and nothing else breaks.
     chat = bytearray(recs[1] if decoded[1]["cmd"] == 3 else recs[0])
     roster = bytearray(recs[3])
@@ -349,7 +354,7 @@ def sample_protocol(args, work):
         expect.append(None)
     pcap = work + "/sample.pcap"
     write_pcap(pcap, frames)
-    packets = tshark_json(pcap, [lua])
+    packets = tshark_json(pcap, [lua], "-d", "tcp.port==7100,lobby")
     check(len(packets) == len(frames), "tshark shows %d of %d frames" % (len(packets), len(frames)))
     types = read_types(lua)
     records = fields = 0
@@ -372,10 +377,37 @@ def sample_protocol(args, work):
     wanted = sum(len(v) for v in expect if v is not None)
     check(records == wanted, "%d of %d sample records compared" % (records, wanted))
     # The Info column names the type and the chosen member.
-    info = tshark(pcap, [lua], "-T", "fields", "-e", "_ws.col.Info", "-Y", "frame.number == %d" % first_damaged)
+    info = tshark(pcap, [lua], "-T", "fields", "-e", "_ws.col.Info", "-Y", "frame.number == %d" % (first_damaged - 2))
     check("Message (login)" in info and "Message (chat)" in info, "Info column: %r" % info)
     no_lua_errors(pcap, [lua], "lobby.LoginReq.uin == 10001")
+    readme_examples(args, work, lua, frames[1], stream_path)
     return records, fields
+
+
+def readme_block(text, heading, opening):
+    """The first block that opens with `opening` after `heading` in the README."""
+    at = text.index(opening, text.index(heading)) + len(opening)
+    return text[at:text.index("```" if opening.startswith("```") else "\n\n", at)]
+
+
+def readme_examples(args, work, lua, chat_frame, stream_path):
+    """The README's tshark -V excerpt and its stream example are what the tools give."""
+    readme = open(os.path.join(args.examples, "..", "README.md")).read()
+    shown = readme_block(readme, "## Seeing the protocol in Wireshark", "```text\n")
+    pcap = work + "/lobby.pcap"
+    write_pcap(pcap, [chat_frame])
+    out = tshark(pcap, [lua], "-V")
+    check(shown in out, "the README's tshark -V excerpt is not what tshark shows:\n" + out)
+    example = readme_block(readme, "### Records in a stream", "    $ drtool encode --stream")
+    lines = [line[4:] for line in example.splitlines()[2:]]
+    with open(work + "/records.jsonl", "w") as f:
+        for name in ("chat", "ping"):
+            f.write(json.dumps(json.load(open("%s/%s.json" % (args.examples, name)))) + "\n")
+    net = run([args.drtool, "encode", "--stream", args.examples + "/proto.tlb", "Message", work + "/records.jsonl"])
+    open(work + "/records.net", "wb").write(net)
+    got = run([args.drtool, "decode", "--stream", "--json", args.examples + "/proto.tlb", "Message",
+               work + "/records.net"]).decode().splitlines()
+    check(got == lines, "the README's stream example gives %s, not %s" % (got, lines))
 
 
 def no_lua_errors(pcap, scripts, known):

@@ -7,7 +7,7 @@
 namespace drdissector {
 
 const char *const kRuntimeLua = R"LUA(
-local proto = Proto(NAME, LIBNAME .. " " .. TOP.name .. " records (" .. NAME .. ")")
+local proto = Proto(NAME, LIBNAME .. " records (" .. NAME .. ")")
 proto.prefs.version = Pref.uint("Version", DEFAULT_VERSION, "The version the peers speak; 0 for the newest")
 proto.prefs.le8 = Pref.bool("8-byte values little-endian", true,
   "Byte order of 8-byte integers and doubles, which travel as they lie in the sender's memory")
