@@ -15,9 +15,22 @@
 #if DRTOOL_JSON
 #include "dr/dr_json.h"
 #endif
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace drtool {
 namespace {
+
+// Network forms are bytes: on Windows, standard input and output must not translate line ends.
+void binary_mode(FILE *fp) {
+#ifdef _WIN32
+    (void)_setmode(_fileno(fp), _O_BINARY);
+#else
+    (void)fp;
+#endif
+}
 
 // A file named by path, or standard input for "-"; closed when it was opened here.
 class Input {
@@ -25,6 +38,7 @@ public:
     explicit Input(const std::string &path) : path_(path) {
         if (path == "-") {
             fp_ = stdin;
+            binary_mode(stdin);
             name_ = "standard input";
             return;
         }
@@ -173,6 +187,7 @@ int run_encode_stream(const Args &args) {
 #if DRTOOL_JSON
     Input in(args[2]);
     if (in.get() == nullptr) return kExitFailed;
+    binary_mode(stdout);
     const size_t host_size = static_cast<size_t>(std::max(meta->datasize, 0));
     std::vector<char> host(std::max<size_t>(host_size, 1)), net;
     std::string line;
