@@ -210,6 +210,7 @@ const std::vector<Command> &commands() {
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
         compile_command(),
+        compat_command(),
         {"host", {"LIB", "TYPE", "JSONFILE"},
          {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
          "Turn a JSON record into a host record",
