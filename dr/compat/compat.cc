@@ -420,8 +420,8 @@ private:
             compare_member(scratch, e, f, s);
             if (!scratch.found.empty()) {
                 add(p, 1, DR_COMPAT_UNION_ID, e, &f,
-                    value + " chose " + name_of(e.name) + " (" + form(o, e) + "), now " + name_of(f.name) + " (" +
-                        form(n, f) + ")",
+                    value + " chose " + name_of(e.name) + ", " + form(o, e) + "; now " + name_of(f.name) + ", " +
+                        form(n, f),
                     s);
             } else {
                 add(p, 0, DR_COMPAT_MEMBER_RENAMED, e, &f,
@@ -441,7 +441,7 @@ private:
         }
         const DrBaseType *t = dr_type_at(e.type);
         const std::string name = t && t->code == e.type_code ? t->name : format("type code %d", e.type_code);
-        return name + format(" (%d byte%s)", e.unit, e.unit == 1 ? "" : "s");
+        return name + " (" + bytes(e.unit) + ")";
     }
 
     static std::string path_at(const DrMeta *m, const DrEntry &e, int32_t off) {
@@ -452,17 +452,23 @@ private:
 
     static std::string length_text(const DrEntry &e) {
         const int32_t w = length_width(e.netlen_size);
+        if (e.netlen_pos < 0 && w == -e.netlen_pos) return format("a %d-byte length before each element", w);
         if (e.netlen_pos < 0)
-            return w ? format("a %d-byte length before each element in %d bytes", w, -e.netlen_pos)
+            return w ? format("a %d-byte length in %d bytes before each element", w, -e.netlen_pos)
                      : format("%d unwritten bytes before the first element", -e.netlen_pos);
         return w ? format("a %d-byte length at byte %d of the enclosing record", w, e.netlen_pos) : "no length field";
     }
 
+    static std::string bytes(int32_t n) { return format("%d byte%s", n, n == 1 ? "" : "s"); }
+
     static std::string count_text(const DrMeta *m, const DrEntry &e) {
         if (e.refer_size > 0)
-            return format("counted by %s (%d byte%s)", path_at(m, e, e.refer_off).c_str(), counter_width(e.refer_size),
-                          counter_width(e.refer_size) == 1 ? "" : "s");
+            return "counted by " + path_at(m, e, e.refer_off) + " (" + bytes(counter_width(e.refer_size)) + ")";
         return "a fixed count";
+    }
+
+    static std::string selector_text(const DrMeta *m, const DrEntry &e) {
+        return path_at(m, e, e.select_off) + " (" + bytes(counter_width(e.select_size)) + ")";
     }
 
     // Two members in the same place: the same form on the wire and the same values.
@@ -489,8 +495,7 @@ private:
         if (ke == Kind::kUnion && (counter_width(e.select_size) != counter_width(f.select_size) ||
                                    path_at(o, e, e.select_off) != path_at(n, f, f.select_off)))
             add(p, 1, DR_COMPAT_MEMBER_SELECT, e, &f,
-                format("selector was %s (%d bytes), now %s (%d bytes)", path_at(o, e, e.select_off).c_str(),
-                       counter_width(e.select_size), path_at(n, f, f.select_off).c_str(), counter_width(f.select_size)),
+                "selector was " + selector_text(o, e) + ", now " + selector_text(n, f),
                 s);
     }
 

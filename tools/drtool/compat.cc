@@ -118,8 +118,10 @@ std::string versions_text(const DrCompatFinding &f) {
                              : "breaks versions " + std::to_string(f.first) + "-" + std::to_string(f.last);
 }
 
-void write_text(const std::string &new_path, const Side &side, const std::vector<DrCompatFinding> &all, int breaks) {
+void write_text(const std::string &new_path, const Side &side, const std::vector<DrCompatFinding> &all, int breaks,
+                bool notes_too) {
     for (const DrCompatFinding &f : all) {
+        if (!f.is_break && !notes_too) continue;
         const Place at = place_of(side, f);
         if (at.line > 0)
             std::printf("%s:%d:%d: ", new_path.c_str(), at.line, at.column);
@@ -163,7 +165,7 @@ int run_compat(const Args &args) {
     if (args.has("--json"))
         write_json(args[0], args[1], new_side, found.findings, breaks);
     else
-        write_text(args[1], new_side, found.findings, breaks);
+        write_text(args[1], new_side, found.findings, breaks, !args.has("--no-notes"));
     return breaks ? kExitFailed : kExitOk;
 }
 
@@ -172,7 +174,8 @@ int run_compat(const Args &args) {
 Command compat_command() {
     return {"compat",
             {"OLD", "NEW"},
-            {{"--json", "", "write the findings as one JSON object, for CI"}},
+            {{"--json", "", "write the findings as one JSON object, for CI"},
+             {"--no-notes", "", "list only the breaks (the last line still counts the notes)"}},
             "Check that NEW still exchanges the same records with every peer of OLD",
             "OLD and NEW are each a typelib or an XML source. For every type of OLD that NEW keeps\n"
             "(by name) and every version from the type's own to OLD's newest, NEW must put the\n"
