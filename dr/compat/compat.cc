@@ -186,21 +186,38 @@ private:
         return it->second;
     }
 
+    // A struct's members by name; a name that repeats (an image may hold one) counts its
+    // repeats, so that the second "x" of OLD meets the second "x" of NEW.
+    struct Names {
+        std::vector<std::string> key;       // per entry
+        std::map<std::string, int32_t> at;  // key -> entry
+        explicit Names(const DrMeta *m) {
+            std::map<std::string_view, int> seen;
+            for (int32_t k = 0; k < m->count; ++k) {
+                const std::string_view name = field_text(m->entries[k].name);
+                const int repeat = seen[name]++;
+                key.push_back(std::string(name) + (repeat ? '\0' + std::to_string(repeat) : std::string()));
+                at.emplace(key.back(), k);
+            }
+        }
+        int32_t find(const std::string &k) const {
+            const auto it = at.find(k);
+            return it == at.end() ? -1 : it->second;
+        }
+    };
+
     // Member pairs of a type pair: by name in a struct, by union id in a union.
     static std::vector<std::pair<int32_t, int32_t>> matched(const DrMeta *o, const DrMeta *n) {
         std::vector<std::pair<int32_t, int32_t>> out;
-        for (int32_t k = 0; k < o->count; ++k) {
-            const int32_t j = o->is_struct ? find_name(n, o->entries[k].name) : find_id(n, o->entries[k].id);
-            if (j >= 0) out.emplace_back(k, j);
+        if (o->is_struct) {
+            const Names on(o), nn(n);
+            for (int32_t k = 0; k < o->count; ++k)
+                if (const int32_t j = nn.find(on.key[k]); j >= 0) out.emplace_back(k, j);
+            return out;
         }
+        for (int32_t k = 0; k < o->count; ++k)
+            if (const int32_t j = find_id(n, o->entries[k].id); j >= 0) out.emplace_back(k, j);
         return out;
-    }
-
-    static int32_t find_name(const DrMeta *m, const char (&name)[32]) {
-        const std::string_view want = field_text(name);
-        for (int32_t j = 0; j < m->count; ++j)
-            if (field_text(m->entries[j].name) == want) return j;
-        return -1;
     }
 
     static int32_t find_id(const DrMeta *m, int32_t id) {
@@ -294,12 +311,13 @@ private:
 
     void compare_struct(Pair &p, Span s) {
         const DrMeta *o = p.o, *n = p.n;
+        const Names on(o), nn(n);
         const std::vector<int32_t> os = present(o, s.lo), ns = present(n, s.lo);
         std::vector<int32_t> gone, fresh, common_o, where;  // where: position in ns of each common member
-        std::map<std::string_view, size_t> at_new;
-        for (size_t i = 0; i < ns.size(); ++i) at_new.emplace(field_text(n->entries[ns[i]].name), i);
+        std::map<std::string, size_t> at_new;
+        for (size_t i = 0; i < ns.size(); ++i) at_new.emplace(nn.key[ns[i]], i);
         for (int32_t k : os) {
-            const auto it = at_new.find(field_text(o->entries[k].name));
+            const auto it = at_new.find(on.key[k]);
             if (it == at_new.end()) {
                 gone.push_back(k);
             } else {
@@ -307,15 +325,16 @@ private:
                 where.push_back(static_cast<int32_t>(it->second));
             }
         }
-        for (int32_t j : ns)
-            if (find_name(o, n->entries[j].name) < 0 || o->entries[find_name(o, n->entries[j].name)].version > s.lo)
-                fresh.push_back(j);
+        for (int32_t j : ns) {
+            const int32_t k = on.find(nn.key[j]);
+            if (k < 0 || o->entries[k].version > s.lo) fresh.push_back(j);
+        }
         // One member gone and one new in the same place, of the same form: a rename.
         if (gone.size() == 1 && fresh.size() == 1) {
             const auto at_o = std::find(os.begin(), os.end(), gone[0]) - os.begin();
             const auto at_n = std::find(ns.begin(), ns.end(), fresh[0]) - ns.begin();
             const DrEntry &e = o->entries[gone[0]], &f = n->entries[fresh[0]];
-            if (at_o == at_n && find_name(n, e.name) < 0 && find_name(o, f.name) < 0) {
+            if (at_o == at_n && nn.find(on.key[gone[0]]) < 0 && on.find(nn.key[fresh[0]]) < 0) {
                 Pair scratch{o, n, {}, {}};
                 compare_member(scratch, e, f, s);
                 if (scratch.found.empty())
@@ -330,7 +349,7 @@ private:
         }
         for (int32_t k : gone) {
             const DrEntry &e = o->entries[k];
-            const int32_t j = find_name(n, e.name);
+            const int32_t j = nn.find(on.key[k]);
             add(p, 1, DR_COMPAT_MEMBER_REMOVED, e, j >= 0 ? &n->entries[j] : nullptr,
                 j >= 0 ? format("OLD sends it from version %d, NEW only from version %d", e.version,
                                 n->entries[j].version)
@@ -339,7 +358,7 @@ private:
         }
         for (int32_t j : fresh) {
             const DrEntry &f = n->entries[j];
-            const int32_t k = find_name(o, f.name);
+            const int32_t k = on.find(nn.key[j]);
             add(p, 1, DR_COMPAT_MEMBER_ADDED, k >= 0 ? o->entries[k] : f, &f,
                 k >= 0 ? format("NEW sends it from version %d, OLD only from version %d", f.version, o->entries[k].version)
                        : format("added at version %d, not above OLD's newest version %d", f.version, newest_),
