@@ -50,7 +50,8 @@ typedef struct DrCompatFinding {
     int is_break;          /* 1: a break at versions [first, last]; 0: a note */
     int kind;              /* a DrCompatKind */
     int32_t first, last;   /* the versions broken (0, 0 for a note) */
-    char path[256];        /* OLD's type name and member path: "Player.pos.x"; cut to 255 bytes */
+    char path[256];        /* OLD's type and member: "Position.x"; "Pos(Spot).x" when NEW holds
+                              OLD's Pos under the name Spot, as a member's type; cut to 255 bytes */
     char new_type[32];     /* NEW's type and member that the finding names, to find them in */
     char new_member[32];   /* NEW's source; new_member is empty for a finding about a whole type */
     char text[256];        /* what changed: "was float (4 bytes), now double (8 bytes)" */

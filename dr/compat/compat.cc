@@ -39,14 +39,6 @@ Spans unite(Spans a, const Spans &b) {
     return out;
 }
 
-// The versions of `a` from `from` on.
-Spans from_version(const Spans &a, int32_t from) {
-    Spans out;
-    for (const Span &s : a)
-        if (s.hi >= from) out.push_back({std::max(s.lo, from), s.hi});
-    return out;
-}
-
 enum class Kind { kScalar, kString, kStruct, kUnion, kLost };
 
 // How the walk treats a member: by its type code, a record only with a meta to descend into.
@@ -109,6 +101,7 @@ private:
         const DrMeta *o, *n;
         Spans reach;
         std::vector<Pending> found;
+        bool top = false;  // matched as a type of OLD by name or id, not only through a member
     };
 
     // The highest version OLD names anywhere, at least 1.
@@ -147,6 +140,7 @@ private:
             return;
         }
         Pair &p = pairs_[reach(o, n, versions)];
+        p.top = true;
         if (renamed)
             p.found.push_back({0, DR_COMPAT_TYPE_RENAMED, "", "", "renamed to " + name_of(n->name) + ", id kept", {}});
         if (o->id != n->id)
@@ -173,7 +167,7 @@ private:
         auto it = index_.find(key);
         if (it == index_.end()) {
             it = index_.emplace(key, pairs_.size()).first;
-            pairs_.push_back({o, n, {}, {}});
+            pairs_.push_back({o, n, {}, {}, false});
         }
         Pair &p = pairs_[it->second];
         Spans grown = unite(p.reach, versions);
@@ -226,48 +220,54 @@ private:
         return -1;
     }
 
-    // Passes a pair's versions on to the record types its member pairs hold.
+    // Passes a pair's versions on to the record types its members hold: the same comparison
+    // as the report's, collecting the pairs of nested types instead of findings.
     void spread(size_t p) {
-        const DrMeta *o = pairs_[p].o, *n = pairs_[p].n;
-        const Spans reach_now = pairs_[p].reach;
-        if ((o->is_struct != 0) != (n->is_struct != 0)) return;
-        for (const auto &[k, j] : matched(o, n)) {
-            const DrEntry &e = o->entries[k], &f = n->entries[j];
-            if (!is_record(kind_of(e)) || kind_of(e) != kind_of(f)) continue;
-            reach(child_meta(o, e), child_meta(n, f), from_version(reach_now, std::max(e.version, f.version)));
-        }
+        Pair scratch{pairs_[p].o, pairs_[p].n, pairs_[p].reach, {}, false};
+        collecting_ = true;
+        stretches(scratch);
+        collecting_ = false;
     }
 
     void compare(Pair &p) {
         const DrMeta *o = p.o, *n = p.n;
-        const bool same_class = (o->is_struct != 0) == (n->is_struct != 0);
-        if (!same_class) {
+        if ((o->is_struct != 0) != (n->is_struct != 0)) {
             p.found.push_back({1, DR_COMPAT_TYPE_CLASS, "", "",
                                std::string("was a ") + (o->is_struct ? "struct" : "union") + ", now a " +
                                    (n->is_struct ? "struct" : "union"),
                                p.reach});
         } else {
             host_layout(p);
-            // Every version at which a member of either side begins splits the versions reached.
-            std::vector<int32_t> cuts;
-            for (int32_t k = 0; k < o->count; ++k) cuts.push_back(o->entries[k].version);
-            for (int32_t k = 0; k < n->count; ++k) cuts.push_back(n->entries[k].version);
-            std::sort(cuts.begin(), cuts.end());
-            cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-            for (const Span &s : p.reach) {
-                int32_t lo = s.lo;
-                for (auto c = std::upper_bound(cuts.begin(), cuts.end(), s.lo);; ++c) {
-                    const int32_t hi = c != cuts.end() && *c <= s.hi ? *c - 1 : s.hi;
-                    if (o->is_struct)
-                        compare_struct(p, {lo, hi});
-                    else
-                        compare_union(p, {lo, hi});
-                    if (hi == s.hi) break;
-                    lo = hi + 1;
-                }
+            stretches(p);
+        }
+        // A type that NEW holds under another name is named with both: "Pos(Spot)".
+        const std::string old_name = name_of(o->name), new_name = name_of(n->name);
+        emit(old_name == new_name || p.top ? old_name : old_name + "(" + new_name + ")", new_name, p.found);
+    }
+
+    // Compares a pair over the versions it is reached at, split wherever a member of either
+    // side begins, so that within each stretch the same members are sent.
+    void stretches(Pair &p) {
+        const DrMeta *o = p.o, *n = p.n;
+        if ((o->is_struct != 0) != (n->is_struct != 0)) return;
+        std::vector<int32_t> cuts;
+        for (int32_t k = 0; k < o->count; ++k) cuts.push_back(o->entries[k].version);
+        for (int32_t k = 0; k < n->count; ++k) cuts.push_back(n->entries[k].version);
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+        const Spans reach_now = p.reach;
+        for (const Span &s : reach_now) {
+            int32_t lo = s.lo;
+            for (auto c = std::upper_bound(cuts.begin(), cuts.end(), s.lo);; ++c) {
+                const int32_t hi = c != cuts.end() && *c <= s.hi ? *c - 1 : s.hi;
+                if (o->is_struct)
+                    compare_struct(p, {lo, hi});
+                else
+                    compare_union(p, {lo, hi});
+                if (hi == s.hi) break;
+                lo = hi + 1;
             }
         }
-        emit(name_of(o->name), name_of(n->name), p.found);
     }
 
     // Offsets and sizes only the host sees: worth a note, never a break.
@@ -300,6 +300,7 @@ private:
 
     void add(Pair &p, int is_break, DrCompatKind kind, const DrEntry &e, const DrEntry *f, const std::string &text,
              Span s) {
+        if (collecting_) return;
         const std::string member = name_of(e.name), new_member = f ? name_of(f->name) : "";
         for (Pending &q : p.found)
             if (q.kind == kind && q.member == member && q.text == text) {
@@ -335,12 +336,11 @@ private:
             const auto at_n = std::find(ns.begin(), ns.end(), fresh[0]) - ns.begin();
             const DrEntry &e = o->entries[gone[0]], &f = n->entries[fresh[0]];
             if (at_o == at_n && nn.find(on.key[gone[0]]) < 0 && on.find(nn.key[fresh[0]]) < 0) {
-                Pair scratch{o, n, {}, {}};
+                Pair scratch{o, n, {}, {}, false};
                 compare_member(scratch, e, f, s);
                 if (scratch.found.empty())
                     add(p, 0, DR_COMPAT_MEMBER_RENAMED, e, &f,
-                        "renamed to " + name_of(f.name) + ": the same on the wire, but JSON and code name it anew",
-                        s);
+                        "renamed to " + name_of(f.name) + ": JSON and code name it anew", s);
                 else
                     for (const Pending &q : scratch.found) add(p, q.is_break, q.kind, e, &f, q.text, s);
                 gone.clear();
@@ -435,7 +435,7 @@ private:
                 compare_member(p, e, f, s);
                 continue;
             }
-            Pair scratch{o, n, {}, {}};
+            Pair scratch{o, n, {}, {}, false};
             compare_member(scratch, e, f, s);
             if (!scratch.found.empty()) {
                 add(p, 1, DR_COMPAT_UNION_ID, e, &f,
@@ -443,8 +443,8 @@ private:
                         form(n, f),
                     s);
             } else {
-                add(p, 0, DR_COMPAT_MEMBER_RENAMED, e, &f,
-                    value + " chooses " + name_of(f.name) + ", the same on the wire as " + name_of(e.name), s);
+                add(p, 0, DR_COMPAT_MEMBER_RENAMED, e, &f, value + " now chooses " + name_of(f.name) + " (was " +
+                                                               name_of(e.name) + "): JSON and code name it anew", s);
             }
         }
     }
@@ -500,6 +500,7 @@ private:
             add(p, 1, DR_COMPAT_MEMBER_TYPE, e, &f, "was " + form(o, e) + ", now " + form(n, f), s);
             return;
         }
+        if (collecting_ && is_record(ke)) reach(child_meta(o, e), child_meta(n, f), {s});
         const bool counted_o = e.refer_size > 0, counted_n = f.refer_size > 0;
         if (counted_o != counted_n ||
             (counted_o && (counter_width(e.refer_size) != counter_width(f.refer_size) ||
@@ -546,6 +547,7 @@ private:
     void *ctx_;
     int32_t newest_ = 1;
     int breaks_ = 0;
+    bool collecting_ = false;  // spreading versions: reach nested pairs, record no findings
     std::vector<Pair> pairs_;
     std::map<std::pair<int32_t, int32_t>, size_t> index_;
     std::vector<size_t> work_;
