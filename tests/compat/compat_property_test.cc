@@ -37,7 +37,7 @@ struct Tally {
 };
 
 TEST(CompatProperty, CompatibleMeansTheSameBytesAndValuesAndEveryBreakHasAWitness) {
-    constexpr uint32_t kSeeds = 250;
+    constexpr uint32_t kSeeds = 200;
     constexpr int kRecords = 6;
     std::map<drtest::Change, Tally> tally;
     int safe_records = 0;
@@ -81,7 +81,7 @@ TEST(CompatProperty, CompatibleMeansTheSameBytesAndValuesAndEveryBreakHasAWitnes
             Tally &t = tally[change];
             ++t.breaks;
             bool found = false, reached = false;
-            for (int r = 0; r < 12 * kRecords && !found; ++r)
+            for (int r = 0; r < 8 * kRecords && !found; ++r)
                 for (int32_t v = 1; v <= newest && !found; ++v) {
                     const bool from_old = r % 2 == 0;
                     const DrMeta *from = from_old ? o : n;

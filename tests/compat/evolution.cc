@@ -151,7 +151,7 @@ private:
 };
 
 std::string json_of(const DrMeta *meta, const std::vector<char> &host, int version, bool *ok) {
-    std::vector<char> in(host), out(1 << 18);
+    std::vector<char> in(host), out(1 << 15);
     DrBuffer o{out.data(), static_cast<int32_t>(out.size())};
     DrBuffer h{in.data(), static_cast<int32_t>(in.size())};
     *ok = dr_sprint_data_json(meta, &o, &h, version, 0) == 0;
@@ -203,7 +203,7 @@ int32_t newest_version(const Lib &lib) {
 
 std::string differ_on(const DrMeta *from, const DrMeta *to, const std::vector<char> &host, int version,
                       std::string *json_out) {
-    const Encoded sent = encode(from, host, version, 1 << 16);
+    const Encoded sent = encode(from, host, version, 1 << 14);
     bool ok = false;
     const std::string json = json_of(from, host, version, &ok);
     if (sent.rc != 0 || !ok) return "skip";
@@ -214,7 +214,7 @@ std::string differ_on(const DrMeta *from, const DrMeta *to, const std::vector<ch
     DrBuffer j{text.data(), static_cast<int32_t>(text.size())};
     DrJsonError err{};
     if (dr_json_to_host(to, &h, &j, version, &err) != 0) return std::string("the other side refuses the values: ") + err.message;
-    const Encoded again = encode(to, mapped, version, 1 << 16);
+    const Encoded again = encode(to, mapped, version, 1 << 14);
     if (again.rc != 0) return "the other side cannot encode the same values";
     if (again.net != sent.net) return "the network bytes differ";
     const Decoded mine = decode(from, sent.net, version, from->datasize);
