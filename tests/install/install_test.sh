@@ -18,16 +18,18 @@ grep -q 'nothing installed: these are not built yet' "$work/refused.log" || { ca
 [ ! -e "$prefix" ] || { echo "a refused install left files in $prefix" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/drtool lib/libdr.a lib/libTavEncoder.so include/dr/dr.h include/TavEncoder/IMyEncoder.h \
+for f in bin/drtool lib/libdr.a lib/libTavEncoder.so include/dr/dr.h include/dr/dr_compat.h include/TavEncoder/IMyEncoder.h \
          include/TavEncoder/com_layer.h lib/cmake/dr/drConfig.cmake lib/cmake/dr/drConfigVersion.cmake \
          lib/cmake/dr/drTargets.cmake lib/pkgconfig/dr.pc lib/pkgconfig/dr_json.pc lib/pkgconfig/dr_compile.pc; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
 
-# The installed dr.h on its own, as strict C99 and C11.
+# The installed core headers on their own, as strict C99 and C11.
 for std in c99 c11; do
-  echo '#include "dr/dr.h"' | "$cc" -std=$std -pedantic-errors -Wall -Wextra -Werror -I"$prefix/include" \
-    -x c -fsyntax-only -
+  for h in dr.h dr_compat.h; do
+    echo "#include \"dr/$h\"" | "$cc" -std=$std -pedantic-errors -Wall -Wextra -Werror -I"$prefix/include" \
+      -x c -fsyntax-only -
+  done
 done
 
 expected="Position: 10 host bytes, 10 network bytes"

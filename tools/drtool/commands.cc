@@ -222,6 +222,7 @@ const std::vector<Command> &commands() {
          run_print},
         compile_command(),
         dissector_command(),
+        compat_command(),
         {"host", {"LIB", "TYPE", "JSONFILE"},
          {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
          "Turn a JSON record into a host record",
