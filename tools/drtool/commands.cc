@@ -2,9 +2,7 @@
 #include "tools/drtool/commands.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstring>
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
@@ -61,10 +59,8 @@ int run_xml(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
     if (args.has("--source")) return write_source(lib.get(), args.value("-o"));
-    if (const std::string *path = args.value("-o")) {
-        errno = 0;
-        return dr_print_lib_xml_file(lib.get(), path->c_str()) == 0 ? kExitOk : report_unwritable(*path);
-    }
+    if (const std::string *path = args.value("-o"))
+        return write_output(*path, true, [&](FILE *fp) { return dr_print_lib_xml(lib.get(), fp) == 0 ? kExitOk : kExitFailed; });
     return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
 }
 
