@@ -36,8 +36,15 @@ struct Target {
     return kExitFailed;
 }
 
-[[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
-    report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
+// The library's reason, then where: "decoding Message failed: the network buffer ends
+// before the record does (network offset 24, host offset 46)".
+[[nodiscard]] int report_codec_failure(const char *what, const Target &t, const DrError &err) {
+    if (err.code == DR_E_VERSION) return report_refused(t);
+    std::string where;
+    if (err.net_offset >= 0) where += "network offset " + std::to_string(err.net_offset);
+    if (err.host_offset >= 0) where += (where.empty() ? "" : ", ") + ("host offset " + std::to_string(err.host_offset));
+    report("%s %s failed: %s%s%s%s", what, t.meta->name, err.text, where.empty() ? "" : " (", where.c_str(),
+           where.empty() ? "" : ")");
     return kExitFailed;
 }
 
@@ -90,10 +97,7 @@ int run_encode(const Args &args) {
         host_buf.len = buffer_len(host->size());
         rc = dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err);
     }
-    if (rc != 0) {
-        if (err.code == DR_E_VERSION) return report_refused(t);
-        return report_codec_failure("encoding", t, err.net_offset, err.host_offset);
-    }
+    if (rc != 0) return report_codec_failure("encoding", t, err);
     return emit(args, net.data(), static_cast<size_t>(net_buf.len));
 }
 
@@ -110,20 +114,8 @@ int run_decode(const Args &args) {
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
     const int64_t size = static_cast<int64_t>(net_buf.len);
     DrError err;
-    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0) {
-        if (err.code == DR_E_VERSION) return report_refused(t);
-        if (err.code == DR_E_LENGTH_PAST) {
-            report("decoding %s failed: %s", t.meta->name, err.text);
-            return kExitFailed;
-        }
-        // Offsets inside the input only: a cursor past the end means the input ended first.
-        if (net_buf.len > size) {
-            report("decoding %s failed: the input ends at network offset %lld, inside the record (host offset %d)",
-                   t.meta->name, static_cast<long long>(size), host_buf.len);
-            return kExitFailed;
-        }
-        return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
-    }
+    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0)
+        return report_codec_failure("decoding", t, err);
     if (err.text[0] != '\0') report("note: %s", err.text);  // what an element's length field did
     const int64_t unread = size - std::max<int64_t>(net_buf.len, err.net_offset);
     if (unread > 0)
@@ -145,10 +137,8 @@ int run_print(const Args &args) {
     const int rc = xml ? dr_print_data_xml_ex(t.meta, stdout, &host_buf, t.version, &err)
                        : dr_print_data_ex(t.meta, stdout, &host_buf, t.version, &err);
     if (rc == 0) return kExitOk;
-    if (err.code == DR_E_VERSION) return report_refused(t);
     std::fflush(stdout);
-    report("rendering %s stopped at host offset %d", t.meta->name, err.host_offset);
-    return kExitFailed;
+    return report_codec_failure("rendering", t, err);
 }
 
 constexpr Option kVersion{"-v", "VERSION", "the version the peer speaks; 0, the default, is the newest"};
