@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <string>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -34,8 +36,28 @@ extern "C" int dr_mprotect(void *addr, size_t len, int prot) {
 
 namespace dr::os {
 
+namespace {
+
+// NUL, CON, PRN, AUX, COM1-9 and LPT1-9 name a device in every directory and with any
+// extension; \\.\ names the device namespace.
+bool names_device(const std::string &path) {
+    if (path.rfind("\\\\.\\", 0) == 0) return true;
+    const size_t slash = path.find_last_of("/\\:");
+    std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    base = base.substr(0, base.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char &c : base) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (base == "NUL" || base == "CON" || base == "PRN" || base == "AUX" || base == "CONIN$" || base == "CONOUT$")
+        return true;
+    return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
+}  // namespace
+
 // Only a regular file is replaced; devices (NUL, CON) and pipes are written in place.
 OutputTarget resolve_output(const char *path) {
+    if (names_device(path)) return {path, true, true};
     struct _stat64 st;
     if (::_stat64(path, &st) != 0) return {path, false, false};
     return {path, (st.st_mode & _S_IFREG) == 0, true};
