@@ -8,6 +8,14 @@
  * Conventions: 0 is success and -1 failure; out-parameters of lookups get a sentinel
  * (-1 or NULL) on failure. No function prints a message of its own. A DrBuffer's
  * length is a capacity (or readable size) on entry and a cursor offset on return.
+ *
+ * Files written by path (dr_save_lib_file, dr_print_data_xml_file, dr_print_lib_xml_file,
+ * dr_write_header_file, dr_write_header_file_ex) appear whole or not at all. A regular file,
+ * or a symlink to one, is written to a scratch file beside it and renamed over it once every
+ * write and the close succeeded: a symlink stays a symlink and the file keeps its mode. A
+ * device or FIFO is written in place. They return -1 when the file cannot be created, the
+ * content cannot be written whole, or a write or the close fails; a file they would have
+ * replaced is then left as it was.
  */
 #ifndef DR_DR_H
 #define DR_DR_H
@@ -214,7 +222,7 @@ int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err);
 int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err);
 /* Writes the image's `size` bytes to the stream; -1 when not all were written. */
 int dr_save_lib(const DrLib *lib, FILE *fp);
-/* As dr_save_lib, to a file created or truncated by path. */
+/* As dr_save_lib, to the file at path (whole or not at all, see above). */
 int dr_save_lib_file(const DrLib *lib, const char *path);
 /* Releases an image made by dr_load_lib; NULL is ignored. */
 void dr_free_lib(DrLib *lib);
@@ -269,7 +277,8 @@ int dr_sprint_data(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int versio
 int dr_print_data_xml(const DrMeta *meta, FILE *fp, DrBuffer *host, int version);
 /* As dr_print_data_xml into out (capacity >= 1 in, text length out); -1 when cut. */
 int dr_sprint_data_xml(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version);
-/* As dr_print_data_xml to a file created or truncated by path; -1 when it cannot be opened. */
+/* As dr_print_data_xml, to the file at path (whole or not at all, see above): a rendering
+   that stops leaves no file. */
 int dr_print_data_xml_file(const DrMeta *meta, const char *path, DrBuffer *host, int version);
 /* As the four renderers above, with the same results and lengths; *err (when not NULL)
    says why and where a rendering failed. */
@@ -282,7 +291,7 @@ int dr_sprint_data_xml_ex(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int
 
 /* Describes the whole typelib as XML to the stream; always 0. */
 int dr_print_lib_xml(const DrLib *lib, FILE *fp);
-/* As dr_print_lib_xml to a file created or truncated by path; -1 when it cannot be opened. */
+/* As dr_print_lib_xml, to the file at path (whole or not at all, see above). */
 int dr_print_lib_xml_file(const DrLib *lib, const char *path);
 /* As dr_print_lib_xml into buf (*len: capacity in, text length out); -1 when cut. */
 int dr_sprint_lib_xml(const DrLib *lib, char *buf, int *len);
@@ -294,7 +303,8 @@ int dr_sprint_member_path(const DrMeta *meta, int entry, int offset, char *pos, 
    turns back into the same image: text escaped, every value that differs from the
    compiler's default, and the element length fields. -1 for a NULL argument, else 0. */
 int dr_print_lib_source(const DrLib *lib, FILE *fp);
-/* Writes a C header declaring every macro and type; -1 when the file cannot be opened. */
+/* Writes a C header declaring every macro and type to the file at path (whole or not at
+   all, see above); its include guard comes from the path's file name (dr_file_to_guard). */
 int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix);
 /* Flags of dr_write_header_file_ex; 0 writes exactly what dr_write_header_file writes. */
 #define DR_HEADER_STDINT 1   /* <stdint.h> fixed-width types for every integer member but char */
@@ -304,6 +314,9 @@ int dr_write_header_file(const DrLib *lib, const char *path, const char *member_
 /* As dr_write_header_file, with the flags above: with DR_HEADER_PORTABLE the header gives the
    typelib's layout on any host, or does not compile there. */
 int dr_write_header_file_ex(const DrLib *lib, const char *path, const char *member_prefix, int flags);
+/* As dr_write_header_file_ex, to a stream, with the include guard made from `name` as from a
+   path; -1 for a NULL argument, when memory runs out, or when the stream reports an error. */
+int dr_write_header(const DrLib *lib, FILE *fp, const char *name, const char *member_prefix, int flags);
 /* Writes the C definition of one struct or union to the stream. */
 void dr_write_struct_decl(const DrMeta *meta, FILE *fp, const char *member_prefix);
 /* Derives an include-guard name (a C identifier) of at most `bound` characters from the text

@@ -24,8 +24,9 @@ typedef struct DrJsonError {
     int32_t line;       /* 1-based line of that offset */
     int32_t column;     /* 1-based column, in bytes */
     char path[256];     /* JSON path of the value, such as players[3].pos.x; empty for the
-                           whole record; cut to 255 bytes */
-    char message[512];  /* "line L, column C: PATH: what is wrong"; cut to 511 bytes */
+                           whole record; a longer one keeps its ends around "..." */
+    char message[512];  /* "line L, column C: what is wrong (at PATH)", the path shortened
+                           in the middle so that the reason always fits */
 } DrJsonError;
 
 /* Writes the host record as JSON to the stream, ending with a line feed. indent 0 writes
@@ -39,7 +40,7 @@ int dr_print_data_json(const DrMeta *meta, FILE *fp, DrBuffer *host, int version
 int dr_sprint_data_json(const DrMeta *meta, DrBuffer *out, DrBuffer *host, int version, int indent);
 
 /* Reads a record of type meta from the JSON text in json (json->len bytes; no terminator
-   needed) into host. The whole host capacity (host->len) is cleared first, so whatever the
+   needed; a leading UTF-8 byte-order mark is passed over) into host. The whole host capacity (host->len) is cleared first, so whatever the
    JSON leaves out is 0; count and selector members left out are set from the array or the
    union member they govern. Nothing is written at or past host->data + host->len.
    On return host->len is the host cursor and json->len the bytes read: all of them on

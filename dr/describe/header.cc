@@ -313,16 +313,19 @@ void write_header(std::FILE *fp, const DrLib *lib, const char *path, const char 
 
 }  // namespace
 
+extern "C" int dr_write_header(const DrLib *lib, FILE *fp, const char *name, const char *member_prefix, int flags) {
+    if (!lib || !fp || !name) return -1;
+    try {
+        write_header(fp, lib, name, member_prefix ? member_prefix : "", flags);
+    } catch (const std::bad_alloc &) {
+        return -1;  // the placing order needs memory when a flag asks for it
+    }
+    return std::ferror(fp) ? -1 : 0;
+}
+
 extern "C" int dr_write_header_file_ex(const DrLib *lib, const char *path, const char *member_prefix, int flags) {
     if (!lib) return -1;
-    return dr::write_text_file(path, [&](std::FILE *fp) {
-        try {
-            write_header(fp, lib, path, member_prefix ? member_prefix : "", flags);
-        } catch (const std::bad_alloc &) {
-            return -1;  // the placing order needs memory when a flag asks for it
-        }
-        return 0;
-    });
+    return dr::write_text_file(path, [&](std::FILE *fp) { return dr_write_header(lib, fp, path, member_prefix, flags); });
 }
 
 extern "C" int dr_write_header_file(const DrLib *lib, const char *path, const char *member_prefix) {

@@ -442,24 +442,44 @@ void copy_text(char (&out)[N], const std::string &s) {
     out[n] = '\0';
 }
 
-void report_fault(DrJsonError *err, std::string_view text, const Fault &f) {
+// A path of at most `most` bytes: a longer one keeps its first and last members around "...",
+// cut where a member starts when one is near, so that "a.b.c.d.e.f" becomes "a.b...e.f".
+std::string shortened(const std::string &path, size_t most) {
+    if (path.size() <= most) return path;
+    const size_t half = (most - 3) / 2;
+    size_t head = path.find_last_of(".[", half);
+    if (head == std::string::npos || head < half / 2) head = half;
+    size_t tail = path.find_first_of(".[", path.size() - half);
+    if (tail == std::string::npos || tail > path.size() - half / 2) tail = path.size() - half;
+    if (path[tail] == '.') ++tail;
+    return path.substr(0, head) + "..." + path.substr(tail);
+}
+
+// The reason comes before the path, and the path is shortened to leave it room.
+void report_fault(DrJsonError *err, std::string_view text, const Fault &f, uint32_t skipped) {
     if (err == nullptr) return;
-    err->offset = static_cast<int32_t>(f.offset);
+    err->offset = static_cast<int32_t>(f.offset + skipped);
     line_and_column(text, f.offset, &err->line, &err->column);
-    copy_text(err->path, f.path);
-    std::string m = "line " + std::to_string(err->line) + ", column " + std::to_string(err->column) + ": ";
-    if (!f.path.empty()) m += f.path + ": ";
-    copy_text(err->message, m + f.what);
+    copy_text(err->path, shortened(f.path, sizeof err->path - 1));
+    std::string what = f.what;
+    if (!what.empty() && what.back() == '.') what.pop_back();
+    std::string m = "line " + std::to_string(err->line) + ", column " + std::to_string(err->column) + ": " + what;
+    if (!f.path.empty()) m += " (at " + shortened(f.path, 160) + ")";
+    copy_text(err->message, m);
 }
 
 int read_json(const DrMeta *meta, DrBuffer *host, DrBuffer *json, int version, DrJsonError *err) {
     if (meta == nullptr || host == nullptr || json == nullptr) return -1;
-    const std::string_view text(json->data != nullptr ? json->data : "", static_cast<size_t>(usable_length(json)));
+    std::string_view text(json->data != nullptr ? json->data : "", static_cast<size_t>(usable_length(json)));
+    // A UTF-8 byte-order mark is passed over; offsets still count from the buffer's start.
+    const uint32_t bom = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    const size_t whole = text.size();
+    text.remove_prefix(bom);
     const int64_t host_len = usable_length(host);
     const int32_t v = effective_version(version);
     auto refuse = [&](const Fault &f) {
-        report_fault(err, text, f);
-        json->len = static_cast<int32_t>(f.offset);
+        report_fault(err, text, f, bom);
+        json->len = static_cast<int32_t>(f.offset + bom);
         return -1;
     };
     if (meta->version > v) {
@@ -481,7 +501,7 @@ int read_json(const DrMeta *meta, DrBuffer *host, DrBuffer *json, int version, D
         if (!reader.failed()) reader.diagnose(end);
         return refuse(reader.fault());
     }
-    json->len = static_cast<int32_t>(text.size());
+    json->len = static_cast<int32_t>(whole);
     return 0;
 }
 

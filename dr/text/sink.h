@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "dr/platform/staged_file.h"
+
 namespace dr {
 
 // Text goes out in pieces. A stream takes every piece whole. A buffer takes a piece of n
@@ -68,16 +70,11 @@ private:
     bool cut_ = false;
 };
 
-// Opens `path` for text output (created or emptied), runs write(FILE *) and closes the file
-// whatever it returned. -1 when the file cannot be opened, else write's result.
+// Writes `path` as text through write(FILE *), whole or not at all (staged_file.h): -1 when
+// the file cannot be created, write fails, or a write or the close fails.
 template <class Write>
 int write_text_file(const char *path, Write &&write) {
-    if (path == nullptr) return -1;
-    std::FILE *fp = std::fopen(path, "w");
-    if (fp == nullptr) return -1;
-    const int rc = write(fp);
-    std::fclose(fp);
-    return rc;
+    return write_whole_file(path, true, write);
 }
 
 }  // namespace dr

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "dr/platform/staged_file.h"
 #include "dr/text/error.h"
 #include "dr/typelib/image.h"
 #include "dr/typelib/load.h"
@@ -180,12 +181,8 @@ extern "C" int dr_save_lib(const DrLib *lib, FILE *fp) {
 }
 
 extern "C" int dr_save_lib_file(const DrLib *lib, const char *path) {
-    if (path == nullptr) return -1;
-    FILE *fp = std::fopen(path, "wb");
-    if (fp == nullptr) return -1;
-    const int rc = dr_save_lib(lib, fp);
-    std::fclose(fp);
-    return rc;
+    if (lib == nullptr) return -1;
+    return dr::write_whole_file(path, false, [&](std::FILE *fp) { return dr_save_lib(lib, fp); });
 }
 
 extern "C" void dr_free_lib(DrLib *lib) { std::free(lib); }

@@ -127,40 +127,40 @@ TEST(JsonNestedCounters, CountAndSelectorInsideAnOmittedStructAreSet) {
 struct Refusal {
     const char *json;
     int version;
-    const char *message;  // "line L, column C: path: what"
+    const char *message;  // "line L, column C: what (at path)"
 };
 
 TEST_F(JsonMapping, RefusesEachFaultWithItsPathLineAndColumn) {
     const Refusal cases[] = {
         // the example of a value that is no integer, on the fourth line
         {"{\n  \"players\": [\n    {\"name\": \"a\"},\n    {\"pos\": {\"x\": 3.5}}\n  ], \"n\": 2\n}", 0,
-         "line 4, column 19: players[1].pos.x: 3.5 is not an integer of type short"},
+         "line 4, column 19: 3.5 is not an integer of type short (at players[1].pos.x)"},
         // wrong type, out of range, an unknown member, a member given twice
-        {R"({"id": "7"})", 0, "line 1, column 8: id: \"7\" is not a number of type int"},
-        {R"({"n": 1, "players": [{"flags": true}]})", 0, "line 1, column 32: players[0].flags: true is not a number of type uchar"},
-        {R"({"players": {"name": "a"}})", 0, "line 1, column 13: players: an object is not an array of Player"},
-        {R"({"body": [1]})", 0, "line 1, column 10: body: an array is not an object (record type Body)"},
-        {R"({"players": [{"pos": {"y": 40000}}]})", 0, "line 1, column 28: players[0].pos.y: 40000 is out of range for type short"},
-        {R"({"body": {"a": 0}, "f": 1e39})", 0, "line 1, column 25: f: 1e39 is out of range for type float"},
-        {R"({"players": [{"flags": -1}]})", 0, "line 1, column 24: players[0].flags: -1 is out of range for type uchar"},
+        {R"({"id": "7"})", 0, "line 1, column 8: \"7\" is not a number of type int (at id)"},
+        {R"({"n": 1, "players": [{"flags": true}]})", 0, "line 1, column 32: true is not a number of type uchar (at players[0].flags)"},
+        {R"({"players": {"name": "a"}})", 0, "line 1, column 13: an object is not an array of Player (at players)"},
+        {R"({"body": [1]})", 0, "line 1, column 10: an array is not an object (record type Body) (at body)"},
+        {R"({"players": [{"pos": {"y": 40000}}]})", 0, "line 1, column 28: 40000 is out of range for type short (at players[0].pos.y)"},
+        {R"({"body": {"a": 0}, "f": 1e39})", 0, "line 1, column 25: 1e39 is out of range for type float (at f)"},
+        {R"({"players": [{"flags": -1}]})", 0, "line 1, column 24: -1 is out of range for type uchar (at players[0].flags)"},
         {R"({"id": 1, "idd": 2})", 0, "line 1, column 11: 'idd' is not a member of Rec"},
         {R"({"id": 1, "id": 2})", 0, "line 1, column 11: member 'id' is given twice"},
         // too many elements, too long a text, a count member and a selector that disagree
-        {R"({"players": [{}, {}, {}, {}, {}]})", 0, "line 1, column 13: players: too many elements: 5, at most 4"},
-        {R"({"kind": 1, "tag": "abcdefg"})", 0, "line 1, column 20: tag: too many elements: 7, at most 6"},
+        {R"({"players": [{}, {}, {}, {}, {}]})", 0, "line 1, column 13: too many elements: 5, at most 4 (at players)"},
+        {R"({"kind": 1, "tag": "abcdefg"})", 0, "line 1, column 20: too many elements: 7, at most 6 (at tag)"},
         {R"({"players": [{"name": "12345678"}]})", 0,
-         "line 1, column 23: players[0].name: a text of 8 bytes does not fit the 8 bytes of the string with its NUL"},
-        {R"({"n": 2, "players": [{}]})", 0, "line 1, column 21: players: its count member says 2 elements, the JSON gives 1"},
-        {R"({"kind": 2, "body": {"a": 1}})", 0, "line 1, column 22: body: the selector chooses 'b', not 'a'"},
+         "line 1, column 23: a text of 8 bytes does not fit the 8 bytes of the string with its NUL (at players[0].name)"},
+        {R"({"n": 2, "players": [{}]})", 0, "line 1, column 21: its count member says 2 elements, the JSON gives 1 (at players)"},
+        {R"({"kind": 2, "body": {"a": 1}})", 0, "line 1, column 22: the selector chooses 'b', not 'a' (at body)"},
         // union keys
-        {R"({"body": {"zz": 1}})", 0, "line 1, column 11: body: 'zz' is not a member of union Body"},
-        {R"({"body": {"a": 1, "b": "x"}})", 0, "line 1, column 10: body: a union takes one member, not 2"},
-        {R"({"kind": 9, "body": {"a": 1}})", 0, "line 1, column 21: body: the selector 9 chooses no member of union Body"},
+        {R"({"body": {"zz": 1}})", 0, "line 1, column 11: 'zz' is not a member of union Body (at body)"},
+        {R"({"body": {"a": 1, "b": "x"}})", 0, "line 1, column 10: a union takes one member, not 2 (at body)"},
+        {R"({"kind": 9, "body": {"a": 1}})", 0, "line 1, column 21: the selector 9 chooses no member of union Body (at body)"},
         // malformed and truncated text
-        {R"({"id" 1})", 0, "line 1, column 7: id: malformed JSON: Missing a colon after a name of object member."},
-        {"{\"players\": [{\"name\": \"a\"},\n", 0, "line 2, column 1: players[1]: the text ends early (truncated JSON)"},
+        {R"({"id" 1})", 0, "line 1, column 7: malformed JSON: Missing a colon after a name of object member (at id)"},
+        {"{\"players\": [{\"name\": \"a\"},\n", 0, "line 2, column 1: the text ends early (truncated JSON) (at players[1])"},
         {"[1]", 0, "line 1, column 1: an array is not an object (record type Rec)"},
-        {"{\"tag\": \"\\udc20\"}", 0, "line 1, column 9: tag: a \\u escape names a lone UTF-16 surrogate"},
+        {"{\"tag\": \"\\udc20\"}", 0, "line 1, column 9: a \\u escape names a lone UTF-16 surrogate (at tag)"},
     };
     for (const Refusal &c : cases) {
         SCOPED_TRACE(c.json);
@@ -172,8 +172,8 @@ TEST_F(JsonMapping, RefusesEachFaultWithItsPathLineAndColumn) {
     // A host buffer too small for the elements given: refused where the walk stops.
     const drtest::Read small = drtest::from_json(rec, R"({"players": [{}, {}]})", 0, member("players").off + 10);
     EXPECT_EQ(small.rc, -1);
-    EXPECT_STREQ(small.err.message, ("line 1, column 13: players: does not fit the host buffer of " +
-                                     std::to_string(member("players").off + 10) + " bytes").c_str());
+    EXPECT_STREQ(small.err.message, ("line 1, column 13: does not fit the host buffer of " +
+                                     std::to_string(member("players").off + 10) + " bytes (at players)").c_str());
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST(XmlRender, VersionRefusalAndMissingDirectory) {
     DrBuffer h{host.data(), 1};
     const std::string path = drtest::write_temp_file("refused_xml", {'o', 'l', 'd'});
     EXPECT_EQ(dr_print_data_xml_file(img.meta("R"), path.c_str(), &h, 2), -1);
-    EXPECT_TRUE(drtest::read_file(path).empty());  // opened, so emptied, before the refusal
+    EXPECT_EQ(drtest::read_file(path), (std::vector<uint8_t>{'o', 'l', 'd'}));  // a refusal replaces nothing
     EXPECT_EQ(dr_print_data_xml_file(img.meta("R"), "/nonexistent/dir/out.xml", &h, 0), -1);
     const drtest::Sprinted s = drtest::sprint(dr_sprint_data_xml, img.meta("R"), host, 2, 16, '\x2A');
     EXPECT_EQ(s.rc, -1);

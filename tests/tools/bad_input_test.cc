@@ -42,6 +42,19 @@ TEST(DrtoolHelp, ToolHelpListsEveryCommand) {
     }
 }
 
+// The version is the build's project version; anything after it is a usage mistake.
+TEST(DrtoolHelp, VersionIsTheProjectVersion) {
+    const drtest::Run r = drtool({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("drtool ") + PROJECT_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+    const drtest::Run extra = drtool({"--version", "x"});
+    EXPECT_EQ(extra.status, 2);
+    EXPECT_EQ(extra.out, "");
+    EXPECT_EQ(extra.err, "drtool: --version takes no arguments (see 'drtool --help')\n");
+    EXPECT_NE(drtool({"--help"}).out.find("'drtool --version' shows the version"), std::string::npos);
+}
+
 // The types the help says print shows without a value are exactly those the renderer
 // writes no value for: a one-member record of each scalar type rendered as text.
 TEST(DrtoolHelp, TypesListedWithoutAValueAreThoseTheRendererLeavesEmpty) {

@@ -145,14 +145,25 @@ TEST_F(DrtoolOnSample, FailedEncodeAndDecodeSayWhereTheyStopped) {
     drtest::Run r = drtool({"encode", lib_path_, "Message", dir + "/nonul.host"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "drtool: encoding Message failed at network offset 14, host offset 14\n");
+    EXPECT_EQ(r.err, "drtool: encoding Message failed: a string has no NUL within its capacity, or its network length "
+                     "is wrong (network offset 14, host offset 14)\n");
+
+    // Two players said to be 200: the count member's reason, at the array it governs.
+    host = drtest::read_file(sample("roster.host"));
+    host[12] = 200;
+    drtest::write_bytes(dir + "/over.host", host);
+    r = drtool({"encode", lib_path_, "Message", dir + "/over.host"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "drtool: encoding Message failed: a count member holds a negative count or one above the "
+                     "declared count (network offset 14, host offset 14)\n");
 
     // Cut inside the password: account was read (10 network, 32 host bytes).
     drtest::write_bytes(dir + "/cut.net", {kLoginNet.begin(), kLoginNet.begin() + 30});
     r = drtool({"decode", lib_path_, "Message", dir + "/cut.net", "-o", dir + "/cut.host"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "drtool: decoding Message failed at network offset 24, host offset 46\n");
+    EXPECT_EQ(r.err, "drtool: decoding Message failed: the network buffer ends before the record does (network "
+                     "offset 24, host offset 46)\n");
 
     for (const char *cmd : {"encode", "decode", "print"}) {
         r = drtool({cmd, lib_path_, "Message", sample("login.host"), "-v", "-1"});
@@ -202,7 +213,7 @@ TEST_F(DrtoolOnSample, DecodeSaysWhatABodyLengthFieldDid) {
     r = decode(ping, 4096);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "drtool: decoding Message failed: " + field + "4096 bytes from offset 10, past the end of the "
-                     "26-byte input\n");
+                     "26-byte input (network offset 2, host offset 26)\n");
     EXPECT_EQ(decode(ping, 16).err, "");
 }
 
@@ -340,7 +351,8 @@ TEST_F(DrtoolOnSample, FailedRenderingSaysWhereItStopped) {
         if (xml) args.push_back("--xml");
         const drtest::Run r = drtool(args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "drtool: rendering Message stopped at host offset 14\n");
+        EXPECT_EQ(r.err, "drtool: rendering Message failed: a string has no NUL within its capacity, or its network "
+                         "length is wrong (host offset 14)\n");
         EXPECT_NE(r.out.find("10001"), std::string::npos);  // what came before stays
     }
 }

@@ -50,7 +50,7 @@ TEST_F(DrtoolJson, FaultsNameTheFileThePathTheLineAndTheColumn) {
     // Not named .json, but it looks like JSON.
     const drtest::Run r = drtool({"encode", lib, "Message", bad});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "drtool: " + bad + ": line 2, column 9: seq: -1 is out of range for type uint\n");
+    EXPECT_EQ(r.err, "drtool: " + bad + ": line 2, column 9: -1 is out of range for type uint (at seq)\n");
     EXPECT_EQ(drtool({"host", lib, "Message", bad}).err, r.err);
     // --json takes a host record as JSON, and says what is wrong with it.
     const drtest::Run forced = drtool({"encode", lib, "Message", sample("login.host"), "--json"});

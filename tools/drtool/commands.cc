@@ -2,9 +2,7 @@
 #include "tools/drtool/commands.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstring>
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
@@ -40,8 +38,15 @@ struct Target {
     return kExitFailed;
 }
 
-[[nodiscard]] int report_codec_failure(const char *what, const Target &t, int32_t net_at, int32_t host_at) {
-    report("%s %s failed at network offset %d, host offset %d", what, t.meta->name, net_at, host_at);
+// The library's reason, then where: "decoding Message failed: the network buffer ends
+// before the record does (network offset 24, host offset 46)".
+[[nodiscard]] int report_codec_failure(const char *what, const Target &t, const DrError &err) {
+    if (err.code == DR_E_VERSION) return report_refused(t);
+    std::string where;
+    if (err.net_offset >= 0) where += "network offset " + std::to_string(err.net_offset);
+    if (err.host_offset >= 0) where += (where.empty() ? "" : ", ") + ("host offset " + std::to_string(err.host_offset));
+    report("%s %s failed: %s%s%s%s", what, t.meta->name, err.text, where.empty() ? "" : " (", where.c_str(),
+           where.empty() ? "" : ")");
     return kExitFailed;
 }
 
@@ -63,10 +68,8 @@ int run_xml(const Args &args) {
     const LibPtr lib = load_typelib(args[0]);
     if (!lib) return kExitFailed;
     if (args.has("--source")) return write_source(lib.get(), args.value("-o"));
-    if (const std::string *path = args.value("-o")) {
-        errno = 0;
-        return dr_print_lib_xml_file(lib.get(), path->c_str()) == 0 ? kExitOk : report_unwritable(*path);
-    }
+    if (const std::string *path = args.value("-o"))
+        return write_output(*path, true, [&](FILE *fp) { return dr_print_lib_xml(lib.get(), fp) == 0 ? kExitOk : kExitFailed; });
     return dr_print_lib_xml(lib.get(), stdout) == 0 ? kExitOk : kExitFailed;
 }
 
@@ -97,10 +100,7 @@ int run_encode(const Args &args) {
         host_buf.len = buffer_len(host->size());
         rc = dr_host_to_net_ex(t.meta, &net_buf, &host_buf, t.version, &err);
     }
-    if (rc != 0) {
-        if (err.code == DR_E_VERSION) return report_refused(t);
-        return report_codec_failure("encoding", t, err.net_offset, err.host_offset);
-    }
+    if (rc != 0) return report_codec_failure("encoding", t, err);
     return emit(args, net.data(), static_cast<size_t>(net_buf.len));
 }
 
@@ -118,20 +118,8 @@ int run_decode(const Args &args) {
     DrBuffer net_buf{net->data(), buffer_len(net->size())};
     const int64_t size = static_cast<int64_t>(net_buf.len);
     DrError err;
-    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0) {
-        if (err.code == DR_E_VERSION) return report_refused(t);
-        if (err.code == DR_E_LENGTH_PAST) {
-            report("decoding %s failed: %s", t.meta->name, err.text);
-            return kExitFailed;
-        }
-        // Offsets inside the input only: a cursor past the end means the input ended first.
-        if (net_buf.len > size) {
-            report("decoding %s failed: the input ends at network offset %lld, inside the record (host offset %d)",
-                   t.meta->name, static_cast<long long>(size), host_buf.len);
-            return kExitFailed;
-        }
-        return report_codec_failure("decoding", t, net_buf.len, host_buf.len);
-    }
+    if (dr_net_to_host_ex(t.meta, &host_buf, &net_buf, t.version, &err) != 0)
+        return report_codec_failure("decoding", t, err);
     if (err.text[0] != '\0') report("note: %s", err.text);  // what an element's length field did
     const int64_t unread = size - std::max<int64_t>(net_buf.len, err.net_offset);
     if (unread > 0)
@@ -153,10 +141,8 @@ int run_print(const Args &args) {
     const int rc = xml ? dr_print_data_xml_ex(t.meta, stdout, &host_buf, t.version, &err)
                        : dr_print_data_ex(t.meta, stdout, &host_buf, t.version, &err);
     if (rc == 0) return kExitOk;
-    if (err.code == DR_E_VERSION) return report_refused(t);
     std::fflush(stdout);
-    report("rendering %s stopped at host offset %d", t.meta->name, err.host_offset);
-    return kExitFailed;
+    return report_codec_failure("rendering", t, err);
 }
 
 constexpr Option kStream{"--stream", "", "records back to back, one per line of text or JSON"};

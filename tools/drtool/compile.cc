@@ -50,17 +50,20 @@ int run_compile(const Args &args) {
     const char *bytes = reinterpret_cast<const char *>(lib.get());
     const std::string *header = args.value("--header");
     const std::string *out = args.value("-o");
+    // Both files are written before either replaces what was there.
+    Outputs files;
+    if (out) {
+        std::FILE *fp = files.open(*out, false);
+        if (fp == nullptr) return kExitFailed;
+        if (const int rc = put_bytes(fp, *out, bytes, static_cast<size_t>(h->size)); rc != kExitOk) return rc;
+    }
     if (header) {
-        const int rc = write_whole(*header, [&](const std::string &staged) { return write_header(lib.get(), staged, nullptr, DR_HEADER_PORTABLE); });
-        if (rc != kExitOk) return rc;
+        std::FILE *fp = files.open(*header, true);
+        if (fp == nullptr) return kExitFailed;
+        if (const int rc = put_header(fp, lib.get(), *header, nullptr, DR_HEADER_PORTABLE); rc != kExitOk) return rc;
     }
-    if (!out) {
-        hex_dump(stdout, bytes, static_cast<size_t>(h->size));
-        return kExitOk;
-    }
-    return write_whole(*out, [&](const std::string &staged) {
-        return write_file(staged, bytes, static_cast<size_t>(h->size)) ? kExitOk : kExitFailed;
-    });
+    if (!out) hex_dump(stdout, bytes, static_cast<size_t>(h->size));
+    return files.commit();
 }
 
 #else

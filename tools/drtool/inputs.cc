@@ -67,19 +67,6 @@ std::optional<std::vector<char>> read_file(const std::string &path) {
     return bytes;
 }
 
-bool write_file(const std::string &path, const char *data, size_t size) {
-    errno = 0;
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (fp == nullptr) {
-        report("cannot create %s: %s", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    int error = std::fwrite(data, 1, size, fp) == size ? 0 : errno;
-    if (std::fclose(fp) != 0 && error == 0) error = errno;
-    if (error != 0) report("cannot write %s: %s", path.c_str(), std::strerror(error));
-    return error == 0;
-}
-
 LibPtr load_typelib(const std::string &path) {
     DrLib *lib = nullptr;
     DrError err;

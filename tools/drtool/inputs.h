@@ -37,7 +37,7 @@ bool host_record_fits(const std::string &path, size_t size, const DrMeta *meta);
 // A host record of `meta`: a file of at least the type's datasize bytes.
 std::optional<std::vector<char>> read_host_record(const std::string &path, const DrMeta *meta);
 
-// Creates or truncates a file and writes the bytes; reports a failure.
+// Writes the bytes as the file `path`, whole or not at all (outputs.h); reports a failure.
 [[nodiscard]] bool write_file(const std::string &path, const char *data, size_t size);
 
 // The value of -v (0, the newest, when absent); reports a malformed one as a usage error.

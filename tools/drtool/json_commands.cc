@@ -3,12 +3,11 @@
 #include "tools/drtool/json_commands.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstring>
 
 #include "tools/drtool/hexdump.h"
 #include "tools/drtool/inputs.h"
+#include "tools/drtool/outputs.h"
 
 #if DRTOOL_JSON
 #include "dr/dr_json.h"
@@ -72,29 +71,15 @@ std::optional<std::vector<char>> read_record(const Args &args, const std::string
 
 int emit_json(const Args &args, const DrMeta *meta, std::vector<char> &host, int version) {
 #if DRTOOL_JSON
-    const std::string *path = args.value("-o");
-    FILE *fp = stdout;
-    if (path != nullptr) {
-        errno = 0;
-        fp = std::fopen(path->c_str(), "w");
-        if (fp == nullptr) {
-            report("cannot create %s: %s", path->c_str(), std::strerror(errno));
-            return kExitFailed;
-        }
-    }
-    DrBuffer h{host.data(), static_cast<int32_t>(std::min<size_t>(host.size(), INT32_MAX))};
-    const int rc = dr_print_data_json(meta, fp, &h, version, 2);
-    const bool closed = path == nullptr || std::fclose(fp) == 0;
-    if (rc != 0) {
+    auto write = [&](FILE *fp) {
+        DrBuffer h{host.data(), static_cast<int32_t>(std::min<size_t>(host.size(), INT32_MAX))};
+        if (dr_print_data_json(meta, fp, &h, version, 2) == 0) return kExitOk;
         std::fflush(stdout);
         report("writing %s as JSON stopped at host offset %d", meta->name, h.len);
         return kExitFailed;
-    }
-    if (!closed) {
-        report("cannot write %s", path->c_str());
-        return kExitFailed;
-    }
-    return kExitOk;
+    };
+    if (const std::string *path = args.value("-o")) return write_output(*path, true, write);
+    return write(stdout);
 #else
     (void)args, (void)meta, (void)host, (void)version;
     report("this drtool was built without JSON support (RapidJSON was missing)");

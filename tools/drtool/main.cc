@@ -21,7 +21,7 @@ void print_tool_help(FILE *fp) {
                      drtool::synopsis(c).c_str(), static_cast<int>(c.summary.size()), c.summary.data());
     std::fputs("\nTYPE is a type name or a numeric type id; VERSION 0, the default, is the newest.\n"
                "Without -o, binary output is shown as a hex dump.\n"
-               "'drtool COMMAND --help' tells more about one command.\n\n"
+               "'drtool COMMAND --help' tells more about one command; 'drtool --version' shows the version.\n\n"
                "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n",
                fp);
     // The names come from the library's own table, so the list cannot drift from it.
@@ -44,6 +44,14 @@ int run(const std::vector<std::string> &words) {
     if (words.empty()) {
         drtool::report("missing command (see 'drtool --help')");
         return drtool::kExitUsage;
+    }
+    if (words[0] == "--version") {
+        if (words.size() != 1) {
+            drtool::report("--version takes no arguments (see 'drtool --help')");
+            return drtool::kExitUsage;
+        }
+        std::printf("drtool %s\n", DRTOOL_VERSION);
+        return drtool::kExitOk;
     }
     if (is_help(words[0])) {
         // "drtool help encode" is "drtool encode --help".

@@ -1,70 +1,78 @@
-// outputs.cc: writes headers and sources, and files that appear whole or not at all.
+// outputs.cc: the one way the tool writes files, and the headers and sources it writes.
 #include "tools/drtool/outputs.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "tools/drtool/cli.h"
 #include "tools/drtool/inputs.h"
 
 namespace drtool {
 
-namespace fs = std::filesystem;
+std::FILE *Outputs::open(const std::string &path, bool text) {
+    auto file = std::make_unique<dr::StagedFile>();
+    if (const int error = file->open(path.c_str(), text); error != 0) {
+        report("cannot create %s: %s", path.c_str(), std::strerror(error));
+        return nullptr;
+    }
+    std::FILE *fp = file->stream();
+    files_.push_back({path, std::move(file)});
+    return fp;
+}
 
-int report_unwritable(const std::string &path) {
-    if (errno != 0)
-        report("cannot create %s: %s", path.c_str(), std::strerror(errno));
-    else
-        report("cannot create %s", path.c_str());
+int Outputs::commit() {
+    for (File &f : files_) {
+        if (const int error = f.file->finish(); error != 0) {
+            report("cannot write %s: %s", f.path.c_str(), std::strerror(error));
+            files_.clear();
+            return kExitFailed;
+        }
+    }
+    for (File &f : files_) {
+        if (const int error = f.file->commit(); error != 0) {
+            report("cannot replace %s: %s", f.path.c_str(), std::strerror(error));
+            files_.clear();
+            return kExitFailed;
+        }
+    }
+    files_.clear();
+    return kExitOk;
+}
+
+int write_output(const std::string &path, bool text, const std::function<int(std::FILE *)> &write) {
+    Outputs out;
+    std::FILE *fp = out.open(path, text);
+    if (fp == nullptr) return kExitFailed;
+    if (const int rc = write(fp); rc != kExitOk) return rc;
+    return out.commit();
+}
+
+int put_bytes(std::FILE *fp, const std::string &path, const char *data, size_t size) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, fp) == size) return kExitOk;
+    report("cannot write %s: %s", path.c_str(), std::strerror(errno != 0 ? errno : EIO));
     return kExitFailed;
 }
 
-// The library makes the include guard of everything after the path's last backslash, so a
-// path with forward slashes would give a guard such as OUT/LOBBY_H. The header is therefore
-// written from inside its directory, under its file name alone.
+bool write_file(const std::string &path, const char *data, size_t size) {
+    return write_output(path, false, [&](std::FILE *fp) { return put_bytes(fp, path, data, size); }) == kExitOk;
+}
+
+// The library makes the include guard of everything after the name's last slash or
+// backslash, so the guard of out/lobby.h is LOBBY_H.
+int put_header(std::FILE *fp, const DrLib *lib, const std::string &path, const char *prefix, int flags) {
+    if (dr_write_header(lib, fp, path.c_str(), prefix, flags) == 0 || std::ferror(fp)) return kExitOk;
+    report("cannot write the header %s: out of memory", path.c_str());
+    return kExitFailed;
+}
+
 int write_header(const DrLib *lib, const std::string &path, const char *prefix, int flags) {
-    errno = 0;
-    const int rc = dr_write_header_file_ex(lib, path.c_str(), prefix, flags);
-    return rc == 0 ? kExitOk : report_unwritable(path);
+    return write_output(path, true, [&](std::FILE *fp) { return put_header(fp, lib, path, prefix, flags); });
 }
 
 int write_source(const DrLib *lib, const std::string *path) {
     if (!path) return dr_print_lib_source(lib, stdout) == 0 ? kExitOk : kExitFailed;
-    errno = 0;
-    FILE *fp = std::fopen(path->c_str(), "w");
-    if (!fp) return report_unwritable(*path);
-    const int rc = dr_print_lib_source(lib, fp);
-    if (std::fclose(fp) != 0 || rc != 0) {
-        report("cannot write %s", path->c_str());
-        return kExitFailed;
-    }
-    return kExitOk;
-}
-
-int write_whole(const std::string &path, const std::function<int(const std::string &)> &write) {
-    // A temporary directory beside the target: same file system, so the rename is atomic,
-    // and the file keeps its own name inside it (a header's include guard comes from it).
-    const fs::path target(path);
-    fs::path scratch = target.parent_path() / (".drtool-" + target.filename().string() + ".tmp");
-    std::error_code ec;
-    fs::remove_all(scratch, ec);
-    if (!fs::create_directory(scratch, ec)) {
-        report("cannot create %s: %s", path.c_str(), ec.message().c_str());
-        return kExitFailed;
-    }
-    const fs::path staged = scratch / target.filename();
-    int rc = write(staged.string());
-    if (rc == kExitOk) {
-        fs::rename(staged, target, ec);
-        if (ec) {
-            report("cannot create %s: %s", path.c_str(), ec.message().c_str());
-            rc = kExitFailed;
-        }
-    }
-    fs::remove_all(scratch, ec);
-    return rc;
+    return write_output(*path, true, [&](std::FILE *fp) { return dr_print_lib_source(lib, fp) == 0 ? kExitOk : kExitFailed; });
 }
 
 }  // namespace drtool
