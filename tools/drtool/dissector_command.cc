@@ -47,13 +47,7 @@ int run_dissector(const Args &args) {
     };
     const std::string *path = args.value("-o");
     if (path == nullptr) return write(stdout);
-    return write_whole(*path, [&](const std::string &tmp) {
-        errno = 0;
-        FILE *fp = std::fopen(tmp.c_str(), "w");
-        if (fp == nullptr) return report_unwritable(tmp);
-        const int rc = write(fp);
-        return std::fclose(fp) == 0 || rc != kExitOk ? rc : report_unwritable(*path);
-    });
+    return write_output(*path, true, write);
 }
 
 }  // namespace
