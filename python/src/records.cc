@@ -422,8 +422,9 @@ public:
         const Names *keys = names.of(m);
         if (keys == nullptr) return python_failed();
         const Py_ssize_t given = PyDict_GET_SIZE(obj);
-        std::vector<Pending> pending;
-        std::vector<int64_t> set;  // host offsets of the single scalars the dict gives
+        // This element's count and selector members to settle, and the host offsets of the
+        // single scalars it gives: stacks shared by all levels, each element above its parent's.
+        const size_t pending_mark = pending_.size(), set_mark = set_.size();
         Py_ssize_t matched = 0;
         if (m->is_struct == 0) {
             if (given > 1)
@@ -456,7 +457,7 @@ public:
             }
             ++matched;
             if (e.version > version) continue;  // passed over, as the encoder leaves it out
-            if (!member(m, e, v, base, end, depth, pending, set)) return false;
+            if (!member(m, e, v, base, end, depth)) return false;
         }
         if (matched != given) {
             Py_ssize_t pos = 0;
@@ -467,14 +468,18 @@ public:
                     return fail(DR_E_ARGUMENT, repr(key) + " is not a member of " + meta_name(m), base);
             }
         }
-        return settle(pending, set);
+        const bool ok = settle(pending_mark, set_mark);
+        pending_.resize(pending_mark);
+        set_.resize(set_mark);
+        return ok;
     }
 
 private:
-    // Sets each count and selector member the dict left out; checks each one it gave.
-    bool settle(const std::vector<Pending> &pending, const std::vector<int64_t> &set) {
-        for (const Pending &p : pending) {
-            const bool given = std::find(set.begin(), set.end(), p.at) != set.end();
+    // Sets each count and selector member the element's dict left out; checks each one it gave.
+    bool settle(size_t pending_mark, size_t set_mark) {
+        for (size_t i = pending_mark; i < pending_.size(); ++i) {
+            const Pending &p = pending_[i];
+            const bool given = std::find(set_.begin() + static_cast<std::ptrdiff_t>(set_mark), set_.end(), p.at) != set_.end();
             char *q = host_ + p.at;
             if (p.child == nullptr) {
                 if (given) {
@@ -509,21 +514,20 @@ private:
         return true;
     }
 
-    bool member(const DrMeta *m, const DrEntry &e, PyObject *v, int64_t base, int64_t end, int depth,
-                std::vector<Pending> &pending, std::vector<int64_t> &set) {
+    bool member(const DrMeta *m, const DrEntry &e, PyObject *v, int64_t base, int64_t end, int depth) {
         const int64_t at = base + int64_t{e.off};
         if (!inside(at, 0, len)) return fail(DR_E_HOST_END, "the member lies outside the host buffer", at, &e);
         if (e.refer_size > 0 && !inside(base + e.refer_off, width_bytes(e.refer_size), len))
             return fail(DR_E_HOST_END, "its count member lies outside the host buffer", at, &e);
-        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) return nested(m, e, v, at, end, depth, pending);
-        if (e.type_code == DR_TYPE_STRING) return string(e, v, at, base, pending);
+        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) return nested(m, e, v, at, end, depth);
+        if (e.type_code == DR_TYPE_STRING) return string(e, v, at, base);
         const Kind k = kind_of(e);
         if (k == Kind::kNone || e.unit <= 0)
             return fail(DR_E_TYPE, "a member whose element width is " + std::to_string(e.unit), at, &e);
         if (!is_array(e)) {
             if (!inside(at, e.unit, end)) return fail(DR_E_HOST_END, "the member lies outside its record", at, &e);
             if (!scalar(e, k, v, host_ + at, -1)) return false;
-            set.push_back(at);
+            set_.push_back(at);
             return true;
         }
         const int64_t most = e.refer_size <= 0 || e.count != 0 ? e.count : (end - at) / e.unit;
@@ -550,7 +554,7 @@ private:
                             at, &e);
             if (!inside(at, n, end)) return fail(DR_E_HOST_END, "does not fit the host buffer", at, &e);
             std::memcpy(host_ + at, data, static_cast<size_t>(n));
-            if (e.refer_size > 0) pending.push_back({&e, base + e.refer_off, e.refer_size, n, nullptr, 0});
+            if (e.refer_size > 0) pending_.push_back({&e, base + e.refer_off, e.refer_size, n, nullptr, 0});
             return true;
         }
         PyObject *seq = PySequence_Fast(v, "");
@@ -570,11 +574,11 @@ private:
         for (Py_ssize_t i = 0; ok && i < n; ++i)
             ok = scalar(e, k, PySequence_Fast_GET_ITEM(seq, i), host_ + at + i * e.unit, i);
         Py_DECREF(seq);
-        if (ok && e.refer_size > 0) pending.push_back({&e, base + e.refer_off, e.refer_size, n, nullptr, 0});
+        if (ok && e.refer_size > 0) pending_.push_back({&e, base + e.refer_off, e.refer_size, n, nullptr, 0});
         return ok;
     }
 
-    bool string(const DrEntry &e, PyObject *v, int64_t at, int64_t base, std::vector<Pending> &pending) {
+    bool string(const DrEntry &e, PyObject *v, int64_t at, int64_t base) {
         const char *data = nullptr;
         Py_ssize_t n = 0;
         if (PyUnicode_Check(v)) {
@@ -600,12 +604,11 @@ private:
         if (!inside(at, n + 1, len)) return fail(DR_E_HOST_END, "does not fit the host buffer", at, &e);
         std::memcpy(host_ + at, data, static_cast<size_t>(n));
         host_[at + n] = '\0';
-        if (e.refer_size > 0) pending.push_back({&e, base + e.refer_off, e.refer_size, n + 1, nullptr, 0});
+        if (e.refer_size > 0) pending_.push_back({&e, base + e.refer_off, e.refer_size, n + 1, nullptr, 0});
         return true;
     }
 
-    bool nested(const DrMeta *m, const DrEntry &e, PyObject *v, int64_t at, int64_t end, int depth,
-                std::vector<Pending> &pending) {
+    bool nested(const DrMeta *m, const DrEntry &e, PyObject *v, int64_t at, int64_t end, int depth) {
         if (depth >= DR_MAX_DEPTH) return fail(DR_E_DEPTH, "records nested too deep", at, &e);
         if (e.meta_off == -1) return fail(DR_E_TYPE, "a nested member without its type", at, &e);
         const DrMeta *child = child_of(m, e);
@@ -659,12 +662,12 @@ private:
         }
         Py_XDECREF(seq);
         if (!ok) return false;
-        if (e.refer_size > 0) pending.push_back({&e, at - e.off + e.refer_off, e.refer_size, n, nullptr, 0});
+        if (e.refer_size > 0) pending_.push_back({&e, at - e.off + e.refer_off, e.refer_size, n, nullptr, 0});
         if (e.type_code == DR_TYPE_UNION && has_member) {
             const int64_t s = at - e.off + int64_t{e.select_off};
             if (!inside(s, width_bytes(e.select_size), len))
                 return fail(DR_E_HOST_END, "its selector member lies outside the host buffer", at, &e);
-            pending.push_back({&e, s, e.select_size, child->entries[start].id, child, start});
+            pending_.push_back({&e, s, e.select_size, child->entries[start].id, child, start});
         }
         return true;
     }
@@ -741,6 +744,8 @@ private:
     }
 
     char *host_;
+    std::vector<Pending> pending_;
+    std::vector<int64_t> set_;
 };
 
 }  // namespace
