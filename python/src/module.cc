@@ -379,7 +379,11 @@ public:
     py::str header(bool portable, const std::string &prefix, const std::string &guard) const {
         char dir[] = "/tmp/drpy-XXXXXX";
         if (mkdtemp(dir) == nullptr) throw std::runtime_error("cannot make a temporary directory");
-        const std::string path = std::string(dir) + "/" + (guard.empty() ? name() : guard) + ".h";
+        // The include guard comes from the file's name: one name, never a path.
+        std::string file = guard.empty() ? name() : guard;
+        for (char &c : file)
+            if (c == '/' || c == '\\' || c == '\0') c = '_';
+        const std::string path = std::string(dir) + "/" + (file.empty() ? "typelib" : file) + ".h";
         const int rc = dr_write_header_file_ex(image_->lib, path.c_str(), prefix.empty() ? nullptr : prefix.c_str(),
                                                portable ? DR_HEADER_PORTABLE : 0);
         std::string text;

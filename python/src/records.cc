@@ -447,6 +447,7 @@ public:
         for (int32_t k = start; k < last; ++k) {
             const DrEntry &e = m->entries[k];
             if (!step(base)) return false;
+            // Held while in use: a key's __eq__ run by the lookup could change the dict.
             PyObject *v = PyDict_GetItemWithError(obj, keys->keys[static_cast<size_t>(k)]);
             if (v == nullptr) {
                 if (PyErr_Occurred()) return python_failed();
@@ -457,7 +458,10 @@ public:
             }
             ++matched;
             if (e.version > version) continue;  // passed over, as the encoder leaves it out
-            if (!member(m, e, v, base, end, depth)) return false;
+            Py_INCREF(v);
+            const bool ok = member(m, e, v, base, end, depth);
+            Py_DECREF(v);
+            if (!ok) return false;
         }
         if (matched != given) {
             Py_ssize_t pos = 0;
@@ -571,7 +575,9 @@ private:
         } else if (!inside(at, n * e.unit, end)) {
             ok = fail(DR_E_HOST_END, "does not fit the host buffer of " + std::to_string(len) + " bytes", at, &e);
         }
-        for (Py_ssize_t i = 0; ok && i < n; ++i)
+        // The size again at each element: nothing here runs Python code, but a list is never
+        // read past its end even if something did.
+        for (Py_ssize_t i = 0; ok && i < std::min(n, PySequence_Fast_GET_SIZE(seq)); ++i)
             ok = scalar(e, k, PySequence_Fast_GET_ITEM(seq, i), host_ + at + i * e.unit, i);
         Py_DECREF(seq);
         if (ok && e.refer_size > 0) pending_.push_back({&e, base + e.refer_off, e.refer_size, n, nullptr, 0});
@@ -652,13 +658,15 @@ private:
                 has_member = true;
             }
         }
-        for (Py_ssize_t i = 0; ok && i < n; ++i) {
+        for (Py_ssize_t i = 0; ok && i < (array ? std::min(n, PySequence_Fast_GET_SIZE(seq)) : n); ++i) {
             PyObject *item = array ? PySequence_Fast_GET_ITEM(seq, i) : v;
+            Py_INCREF(item);  // a dict key's __eq__ could change the list while the element is written
             const int64_t cb = at + i * child->datasize;
             const int64_t ce = std::min(len, cb + child->datasize);
             path.push_back({&e, array ? i : -1});
             ok = step(cb) && element(child, item, cb, ce, start, e.type_code == DR_TYPE_UNION, depth + 1);
             path.pop_back();
+            Py_DECREF(item);
         }
         Py_XDECREF(seq);
         if (!ok) return false;

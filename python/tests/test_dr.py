@@ -274,3 +274,30 @@ def test_readme_example():
     finally:
         os.chdir(cwd)
     assert "10001" in out.getvalue()
+
+
+def test_hostile_objects_do_not_crash():
+    roster = LIB["Roster"]
+    players = [{"uin": 1}, {"uin": 2}]
+
+    class Key(str):  # a key equal to "players" whose comparison empties the list
+        def __hash__(self):
+            return hash("players")
+
+        def __eq__(self, other):
+            players.clear()
+            return str.__eq__(self, other)
+
+    class Big(int):
+        pass
+
+    loop = {"uin": 1}
+    loop["pos"] = loop
+    for record in ({Key("players"): players}, {"roomId": Big(2**70)}, {"roomId": 2**64}, {"players": [loop]},
+                   {"players": [{"pos": {"x": "1"}}]}, {"players": [[1]]}, {"players": [{"items": [None]}]},
+                   {"players": [{"name": "a\0b"}]}, {"players": [{"name": "\udcff"}]}, {b"roomId": 1},
+                   {"roomId": True}, {"players": (x for x in [{"uin": 1}])}, {"players": "ab"}):
+        try:
+            roster.unpack(roster.pack(record))
+        except dr.Error as e:
+            assert e.reason
