@@ -535,22 +535,11 @@ private:
             return true;
         }
         const int64_t most = e.refer_size <= 0 || e.count != 0 ? e.count : (end - at) / e.unit;
-        if (e.unit == 1 && (PyBytes_Check(v) || PyByteArray_Check(v) || PyUnicode_Check(v))) {
-            char *data = nullptr;
-            Py_ssize_t n = 0;
-            if (PyUnicode_Check(v)) {
-                data = const_cast<char *>(PyUnicode_AsUTF8AndSize(v, &n));
-                if (data == nullptr) {
-                    PyErr_Clear();
-                    return fail(DR_E_ARGUMENT, repr(v) + " cannot be written as UTF-8", at, &e);
-                }
-            } else if (PyBytes_Check(v)) {
-                data = PyBytes_AS_STRING(v);
-                n = PyBytes_GET_SIZE(v);
-            } else {
-                data = PyByteArray_AS_STRING(v);
-                n = PyByteArray_GET_SIZE(v);
-            }
+        const char *data = nullptr;
+        Py_ssize_t n = 0;
+        const int kind = e.unit == 1 ? text_bytes(e, v, at, &data, &n) : 0;
+        if (kind < 0) return false;
+        if (kind > 0) {
             if (n > most)
                 return fail(DR_E_ARGUMENT,
                             "a text of " + std::to_string(n) + " bytes does not fit the " + std::to_string(most) +
@@ -567,7 +556,7 @@ private:
             PyErr_Clear();
             return fail(DR_E_ARGUMENT, repr(v) + " is not a list of " + type_name(e), at, &e);
         }
-        const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+        n = PySequence_Fast_GET_SIZE(seq);
         bool ok = true;
         if (n > most) {
             ok = fail(DR_E_ARGUMENT, "too many elements: " + std::to_string(n) + ", at most " + std::to_string(most), at,
@@ -584,21 +573,34 @@ private:
         return ok;
     }
 
+    // The bytes of a str (its UTF-8), bytes or bytearray: 1, or 0 when v is none of them,
+    // or -1 (the fault set) for a str that has no UTF-8 form.
+    int text_bytes(const DrEntry &e, PyObject *v, int64_t at, const char **data, Py_ssize_t *n) {
+        if (PyUnicode_Check(v)) {
+            *data = PyUnicode_AsUTF8AndSize(v, n);
+            if (*data != nullptr) return 1;
+            PyErr_Clear();
+            fail(DR_E_ARGUMENT, repr(v) + " cannot be written as UTF-8", at, &e);
+            return -1;
+        }
+        if (PyBytes_Check(v)) {
+            *data = PyBytes_AS_STRING(v);
+            *n = PyBytes_GET_SIZE(v);
+            return 1;
+        }
+        if (PyByteArray_Check(v)) {
+            *data = PyByteArray_AS_STRING(v);
+            *n = PyByteArray_GET_SIZE(v);
+            return 1;
+        }
+        return 0;
+    }
+
     bool string(const DrEntry &e, PyObject *v, int64_t at, int64_t base) {
         const char *data = nullptr;
         Py_ssize_t n = 0;
-        if (PyUnicode_Check(v)) {
-            data = PyUnicode_AsUTF8AndSize(v, &n);
-            if (data == nullptr) {
-                PyErr_Clear();
-                return fail(DR_E_ARGUMENT, repr(v) + " cannot be written as UTF-8", at, &e);
-            }
-        } else if (PyBytes_Check(v)) {
-            data = PyBytes_AS_STRING(v);
-            n = PyBytes_GET_SIZE(v);
-        } else {
-            return fail(DR_E_ARGUMENT, repr(v) + " is not a str or bytes", at, &e);
-        }
+        if (const int kind = text_bytes(e, v, at, &data, &n); kind <= 0)
+            return kind < 0 ? false : fail(DR_E_ARGUMENT, repr(v) + " is not a str or bytes", at, &e);
         if (std::memchr(data, 0, static_cast<size_t>(n)) != nullptr)
             return fail(DR_E_ARGUMENT, "a text with a NUL inside", at, &e);
         const int64_t capacity = e.count == 0 ? len - at : e.count;

@@ -24,7 +24,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "examples" / "lobby.xml"
 LIB = dr.compile(str(SAMPLE))
 TYPES = model.parse(SAMPLE.read_text())
-SETTINGS = settings(max_examples=40, deadline=None, suppress_health_check=list(HealthCheck))
+SETTINGS = settings(max_examples=30, deadline=None, suppress_health_check=list(HealthCheck))
 
 
 def drtool():
@@ -75,7 +75,7 @@ def test_random_descriptions_round_trip(case):
     assert list(dr.iter_decode(t, data * 3)) == [record] * 3
 
 
-@settings(max_examples=20, deadline=None, suppress_health_check=list(HealthCheck))
+@settings(max_examples=15, deadline=None, suppress_health_check=list(HealthCheck))
 @given(st.one_of(
     st.sampled_from(SAMPLE_TYPES).map(lambda n: (LIB, TYPES, n)),
     st.integers(0, 10**6).map(random_typelib)).flatmap(
@@ -164,7 +164,7 @@ def test_every_error_class():
     assert type(error_of(lambda: roster.decode("text"))) is dr.RecordError
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=200, deadline=None)
 @given(st.sampled_from(SAMPLE_TYPES), st.binary(max_size=200), st.integers(0, 4))
 def test_any_bytes_decode_or_raise(name, data, version):
     t = LIB[name]
