@@ -113,12 +113,35 @@ struct Image {
     const DrLibHeader *header() const { return reinterpret_cast<const DrLibHeader *>(lib); }
 };
 
-// A per-thread scratch buffer, so that most calls allocate nothing but their result.
-std::vector<char> &scratch(size_t n) {
-    thread_local std::vector<char> buf;
-    if (buf.size() < n) buf.resize(n);
-    return buf;
-}
+// A host buffer: the thread's shared one, so that most calls allocate nothing but their
+// result, or a buffer of its own when the shared one is in use further up this thread's
+// stack (Python code run while a record is written, such as a key's __eq__, may encode).
+class Scratch {
+public:
+    explicit Scratch(size_t n) {
+        if (!busy_) {
+            busy_ = owner_ = true;
+            buf_ = &shared();
+        }
+        if (buf_->size() < n) buf_->resize(n);
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    ~Scratch() {
+        if (owner_) busy_ = false;
+    }
+    char *data() { return buf_->data(); }
+
+private:
+    static std::vector<char> &shared() {
+        thread_local std::vector<char> buf;
+        return buf;
+    }
+    static inline thread_local bool busy_ = false;
+    bool owner_ = false;
+    std::vector<char> own_;
+    std::vector<char> *buf_ = &own_;
+};
 
 // The bytes of a Python buffer (bytes, bytearray, memoryview), held while in use.
 class View {
@@ -155,18 +178,19 @@ public:
         return out;
     }
 
-    // The host record of a dict in the scratch buffer; returns its length.
-    int64_t pack_into(py::handle record, int version) const {
-        const int64_t len = std::max<int32_t>(meta_->datasize, 1);
-        std::vector<char> &host = scratch(static_cast<size_t>(len));
+    // Bytes of the host record: the type's size (at least 1, so that a buffer exists).
+    int64_t host_size() const { return std::max<int32_t>(meta_->datasize, 1); }
+
+    // The host record of a dict into host (host_size() bytes).
+    void fill(py::handle record, int version, char *host) const {
         Fault f;
-        if (!py_to_host(image_->names, meta_, record.ptr(), host.data(), len, version, &f)) raise_fault(f);
-        return len;
+        if (!py_to_host(image_->names, meta_, record.ptr(), host, host_size(), version, &f)) raise_fault(f);
     }
 
     py::bytes pack(py::handle record) const {
-        pack_into(record, 0);
-        return py::bytes(scratch(0).data(), static_cast<size_t>(std::max<int32_t>(meta_->datasize, 0)));
+        Scratch host(static_cast<size_t>(host_size()));
+        fill(record, 0, host.data());
+        return py::bytes(host.data(), static_cast<size_t>(std::max<int32_t>(meta_->datasize, 0)));
     }
 
     py::dict unpack(py::handle data, int version) const {
@@ -178,8 +202,9 @@ public:
     }
 
     py::bytes encode(py::handle record, int version) const {
-        const int64_t host_len = pack_into(record, version);
-        std::vector<char> &host_buf = scratch(0);
+        const int64_t host_len = host_size();
+        Scratch host_buf(static_cast<size_t>(host_len));
+        fill(record, version, host_buf.data());
         thread_local std::vector<char> net_buf;
         if (net_buf.size() < static_cast<size_t>(host_len) * 2 + 256) net_buf.resize(static_cast<size_t>(host_len) * 2 + 256);
         DrError err{};
@@ -208,8 +233,8 @@ public:
     // Decodes the record at the start of data; *used becomes the network bytes it took.
     py::dict decode_at(const char *data, int64_t size, int version, int32_t *used) const {
         if (size > INT32_MAX) raise_plain(g_record_error, DR_E_ARGUMENT, "more than 2 GiB of input");
-        const int64_t host_len = std::max<int32_t>(meta_->datasize, 1);
-        std::vector<char> &host_buf = scratch(static_cast<size_t>(host_len));
+        const int64_t host_len = host_size();
+        Scratch host_buf(static_cast<size_t>(host_len));
         DrError err{};
         DrBuffer host{host_buf.data(), static_cast<int32_t>(host_len)};
         DrBuffer net{const_cast<char *>(data), static_cast<int32_t>(size)};
@@ -254,8 +279,8 @@ public:
         return py::make_tuple(rc == DR_STREAM_RECORD ? 0 : 1, length);
 #else
         // Without the library's measure: a decode attempt, the end of the input meaning "more".
-        const int64_t host_len = std::max<int32_t>(meta_->datasize, 1);
-        std::vector<char> &host_buf = scratch(static_cast<size_t>(host_len));
+        const int64_t host_len = host_size();
+        Scratch host_buf(static_cast<size_t>(host_len));
         std::memset(host_buf.data(), 0, static_cast<size_t>(host_len));
         DrBuffer host{host_buf.data(), static_cast<int32_t>(host_len)};
         DrBuffer net{const_cast<char *>(p), static_cast<int32_t>(avail)};
@@ -270,8 +295,9 @@ public:
     // The host record of a dict, rendered by one of the library's renderers.
     template <class F>
     py::str render(py::handle record, int version, F &&renderer) const {
-        const int64_t len = pack_into(record, version);
-        std::vector<char> host_copy(scratch(0).begin(), scratch(0).begin() + len);
+        const int64_t len = host_size();
+        Scratch host_copy(static_cast<size_t>(len));
+        fill(record, version, host_copy.data());
         DrError err{};
         int rc = 0;
         py::str out = capture([&](FILE *fp) {

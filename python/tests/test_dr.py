@@ -280,17 +280,20 @@ def test_hostile_objects_do_not_crash():
     roster = LIB["Roster"]
     players = [{"uin": 1}, {"uin": 2}]
 
-    class Key(str):  # a key equal to "players" whose comparison empties the list
+    class Key(str):  # a key equal to "players" whose comparison empties the list and encodes
         def __hash__(self):
             return hash("players")
 
         def __eq__(self, other):
             players.clear()
+            assert roster.unpack(roster.pack({"roomId": 9}))["roomId"] == 9
             return str.__eq__(self, other)
 
     class Big(int):
         pass
 
+    # The inner call runs while the outer record is being written, and must not write into it.
+    assert roster.unpack(roster.pack({Key("players"): players})) == {"roomId": 0, "playerCount": 0, "players": []}
     loop = {"uin": 1}
     loop["pos"] = loop
     for record in ({Key("players"): players}, {"roomId": Big(2**70)}, {"roomId": 2**64}, {"players": [loop]},
