@@ -21,7 +21,10 @@ if ! (ensure_packages python3=$python python3-venv=/usr/share/doc/python3-venv \
 fi
 
 venv="$root/build/python-venv"
-rm -rf "$venv"
+# setuptools judges its objects by their sources' times alone, not the headers they include:
+# build afresh.
+rm -rf "$venv" "$root/python/build"
+mkdir -p "$root/build"
 "$python" -m venv --system-site-packages "$venv"
 echo "== Python: pip install ./python into $venv"
 (cd "$root/build" && DR_BUILD_JOBS=$(nproc 2>/dev/null || echo 2) \
