@@ -522,7 +522,7 @@ PYBIND11_MODULE(_dr, m) {
         .def("json", &Type::json, py::arg("record"), py::arg("version") = 0, py::arg("indent") = 0,
              "The record as JSON (docs/json.md); indent 0 gives one line.")
         .def("__repr__", [](const Type &t) { return "<dr.Type " + t.name() + " id=" + std::to_string(t.id()) + ">"; })
-        .def("__eq__", [](const Type &a, const Type &b) { return a.meta() == b.meta(); })
+        .def("__eq__", [](const Type &a, const Type &b) { return a.meta() == b.meta(); }, py::is_operator())
         .def("__hash__", [](const Type &t) { return std::hash<const void *>()(t.meta()); });
 
     py::class_<Typelib>(m, "Typelib", "A typelib: the descriptions of record types. Safe to share between threads.")

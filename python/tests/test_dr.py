@@ -92,7 +92,7 @@ def test_bytes_equal_drtools(case):
 
 def test_typelib_interface():
     assert [t.name for t in LIB.types][:3] == ["Position", "Item", "Player"] and len(LIB) == len(LIB.types)
-    assert LIB["Message"] == LIB[40] and "Roster" in LIB and 23 in LIB and "Nope" not in LIB
+    assert LIB["Message"] == LIB[40] != "Message" and "Roster" in LIB and 23 in LIB and "Nope" not in LIB
     assert LIB.macros["MAX_PLAYERS"] == 8 and LIB.name == "lobby" and LIB.version == 3
     with pytest.raises(KeyError):
         LIB["Nope"]
