@@ -8,6 +8,7 @@
 #endif
 
 #include "component/com_layer.h"
+#include "dr/dr.h"
 
 namespace tav {
 
@@ -23,6 +24,19 @@ bool module_in_use();
 // Tells the user that the loaded typelib has no type iDataTypeId: a modal error box on
 // Windows, one line on standard error elsewhere.
 void show_lookup_error(int iDataTypeId);
+
+// Why a call failed: one line, filled by the call, reported by the interface it came through.
+struct Reason {
+    char text[512] = "";
+    // Sets the text from a printf format and answers hr.
+    HRESULT fail(HRESULT hr, const char *format, ...);
+    // Sets the text from the library's reason, after `what` (a type or file name), with the
+    // offsets that apply, and answers the reason's TAV_E_ code.
+    HRESULT fail(const DrError &err, const char *what);
+};
+// The thread's error object becomes one with this description, the ProgID as its source and
+// IID_IMyEncoder2 as its GUID (left unchanged when the object cannot be made).
+void set_error_info(const Reason &why);
 
 // A reader-writer lock: many readers at once, or one writer. The system's slim lock on
 // Windows (the mingw runtime's default thread model has no std::shared_mutex).

@@ -30,6 +30,11 @@ int dr_compile(DrLib **out, const char *source, size_t len, DrCompileError *err)
 /* As dr_compile, reading the source from a file; an unreadable file is an error at line 0. */
 int dr_compile_file(DrLib **out, const char *path, DrCompileError *err);
 
+/* Where `len` bytes of XML source declare the type named `type` (member NULL or empty) or
+   its member named `member`: the 1-based line and byte column of that element. 0 when found;
+   -1 when the source is not well-formed or declares no such element (*line and *column 0). */
+int dr_compile_place(const char *source, size_t len, const char *type, const char *member, int *line, int *column);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -127,7 +127,8 @@ cross_build() {  # arch (i686 or x86_64)
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$1.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null ||
     fail "$1 cross build: cmake could not configure $dir"
   cmake --build "$dir" -j 2 || fail "$1 cross build failed (compiler output above)"
-  [ -f "$dir/component/TavEncoder.dll" ] && [ -f "$dir/tests/component/windows/tav_client.exe" ] ||
+  [ -f "$dir/component/TavEncoder.dll" ] && [ -f "$dir/tests/component/windows/tav_client.exe" ] &&
+    [ -f "$dir/tests/component/windows/tav_c_client.exe" ] ||
     fail "$1 build products missing"
   step_done "$1 cross build"
 }
@@ -207,6 +208,14 @@ run_logged "test client" 180 "$logs/client.log" "$dir/run" \
   xvfb-run -a sh -c '"$0" "$1"; rc=$?; wineserver -k; exit $rc' "$loader" "$dir/tests/component/windows/tav_client.exe"
 result=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$logs/client.log" | tail -n 1)
 [[ $result == *" passed, 0 failed"* ]] || fail "test client reported '${result:-no result}'" "$logs/client.log"
+
+echo "== windows: C test client"
+cp "$root/examples/proto.tlb" "$dir/run/proto.tlb"
+run_logged "C test client" 120 "$logs/c_client.log" "$dir/run" \
+  xvfb-run -a sh -c '"$0" "$1" proto.tlb; rc=$?; wineserver -k; exit $rc' "$loader" "$dir/tests/component/windows/tav_c_client.exe"
+c_result=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$logs/c_client.log" | tail -n 1)
+[[ $c_result == *" passed, 0 failed"* ]] || fail "C test client reported '${c_result:-no result}'" "$logs/c_client.log"
+result+="; C client: $c_result"
 step_done "client"
 
 echo "== windows: regsvr32 /u TavEncoder.dll"

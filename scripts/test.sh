@@ -24,6 +24,12 @@ ensure_packages cmake=cmake g++=g++ ninja-build=ninja \
 ensure_packages libprotobuf-dev=/usr/include/google/protobuf/message.h \
   protobuf-compiler=protoc libtirpc-dev=/usr/include/tirpc/rpc/xdr.h rpcsvc-proto=rpcgen
 
+# tshark runs the generated dissector test, and Lua 5.1 and 5.4 compilers parse its output (tshark
+# itself links 5.2); tshark's package asks whether users may capture, answered no beforehand.
+(echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections 2>/dev/null
+  ensure_packages tshark=tshark lua5.1=luac5.1 lua5.4=luac5.4) ||
+  echo "== tshark or Lua could not be installed: the dissector test will say what it skips"
+
 run_suite() {  # name, extra cmake arguments...
   local dir="$root/build/$1"; shift
   echo "== configure and build: $dir"

@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 
+#include "dr/describe/header_names.h"
+#include "dr/text/text.h"
 #include "dr/typelib/image.h"
 
 namespace dr::compile {
@@ -23,15 +25,25 @@ struct Number {
     int32_t macro;
 };
 
-std::optional<int32_t> parse_decimal(std::string_view text) {
+std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+
+// A decimal number of 32 bits; nullopt for text that is not a decimal number at all, and an
+// error for one that 32 bits cannot hold.
+std::optional<int32_t> parse_decimal(std::string_view text, Pos pos, const char *what) {
     int32_t v = 0;
     const char *end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (!text.empty() && ptr == end && ec == std::errc::result_out_of_range)
+        throw Error(pos, std::string(what) + " " + quoted(text) + " is out of range: a number from " +
+                             std::to_string(INT32_MIN) + " to " + std::to_string(INT32_MAX));
     if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
     return v;
 }
 
-std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string upper(std::string s) {
+    for (char &c : s) c = ascii_upper(c);
+    return s;
+}
 
 bool is_integer_code(int32_t code) {
     return (code >= DR_TYPE_CHAR && code <= DR_TYPE_UINT) || (code >= DR_TYPE_DATE && code <= DR_TYPE_MONEY);
@@ -79,19 +91,46 @@ private:
 
     int32_t literal(const Text &t, Pos pos, const char *what, int32_t fallback) const {
         if (!t) return fallback;
-        const std::optional<int32_t> v = parse_decimal(*t);
-        if (!v) throw Error(pos, std::string(what) + " " + quoted(*t) + " is not a whole number of 32 bits");
+        const std::optional<int32_t> v = parse_decimal(*t, pos, what);
+        if (!v) throw Error(pos, std::string(what) + " " + quoted(*t) + " is not a whole number");
         return *v;
     }
 
     // A number, or the name of a macro whose value it takes.
     Number number(const Text &t, Pos pos, const char *what, Number fallback) const {
         if (!t) return fallback;
-        if (const std::optional<int32_t> v = parse_decimal(*t)) return {*v, -1};
+        if (const std::optional<int32_t> v = parse_decimal(*t, pos, what)) return {*v, -1};
         const auto it = macro_rows_.find(*t);
         if (it == macro_rows_.end())
             throw Error(pos, std::string(what) + " " + quoted(*t) + " is neither a number nor a known macro");
         return {macros_[it->second]->second, it->second};
+    }
+
+    // Names go into the generated header, so each must be a C identifier there.
+    static void declare(const std::string &name, Pos pos, const char *what) {
+        if (!is_c_identifier(name))
+            throw Error(pos, std::string(what) + " name " + quoted(name) +
+                                 " is not a C identifier (letters, digits and '_', not starting with a digit)");
+    }
+
+    // One name of the header's file scope (macros upper-cased, the typedefs of each type);
+    // two sources of one name would not compile.
+    void claim(const std::string &ident, Pos pos, const std::string &what) {
+        const auto [it, fresh] = header_names_.emplace(ident, what + " (line " + std::to_string(pos.line) + ")");
+        if (!fresh)
+            throw Error(pos, what + " is declared as " + quoted(ident) + " in the generated header, as " + it->second + " is");
+    }
+
+    // A member's name in the header: a word of neither language, unique in its record, and
+    // not a macro or type name that the header declares.
+    void claim_member(std::map<std::string, std::string> &taken, const DrEntry &e, const std::string &name, Pos pos) const {
+        const std::string ident = header_member_name(e);
+        const std::string what = "member " + quoted(name) + " is declared as " + quoted(ident) + " in the generated header";
+        if (is_c_keyword(ident)) throw Error(pos, what + ", a keyword of C or C++");
+        if (const auto it = header_names_.find(ident); it != header_names_.end())
+            throw Error(pos, what + ", the name of " + it->second);
+        const auto [it, fresh] = taken.emplace(ident, "member " + quoted(name) + " (line " + std::to_string(pos.line) + ")");
+        if (!fresh) throw Error(pos, what + ", as " + it->second + " is");
     }
 
     void header_fields() {
@@ -120,9 +159,12 @@ private:
             if (!m.value) throw Error(m.pos, "missing attribute 'id' (the macro's value)");
             all.back().second = literal(m.value, m.pos, "macro value", 0);
         }
-        for (size_t i = 0; i < all.size(); ++i)
-            if (!macro_rows_.emplace(all[i].first, 0).second)
-                throw Error(src_.macros[i].pos, "duplicate macro name " + quoted(all[i].first));
+        for (size_t i = 0; i < all.size(); ++i) {
+            const Pos at = src_.macros[i].pos;
+            if (!macro_rows_.emplace(all[i].first, 0).second) throw Error(at, "duplicate macro name " + quoted(all[i].first));
+            declare(all[i].first, at, "macro");
+            claim(upper(all[i].first), at, "macro " + quoted(all[i].first));
+        }
         macro_list_ = std::move(all);
         // Rows sorted by name as strcmp orders them; a map of std::string orders bytes unsigned alike.
         int32_t row = 0;
@@ -143,6 +185,9 @@ private:
                 throw Error(s.pos, "type name " + quoted(t.name) + " is the name of a base type");
             if (!type_index_.emplace(t.name, static_cast<int>(types_.size() - 1)).second)
                 throw Error(s.pos, "duplicate type name " + quoted(t.name));
+            declare(t.name, s.pos, "type");
+            claim(upper(t.name), s.pos, "type " + quoted(t.name));
+            claim("LP" + upper(t.name), s.pos, "type " + quoted(t.name));
             if (s.klass && *s.klass != "struct" && *s.klass != "union")
                 throw Error(s.pos, "class " + quoted(*s.klass) + " is neither 'struct' nor 'union'");
             t.is_struct = !s.klass || *s.klass == "struct";
@@ -212,11 +257,12 @@ private:
         if (t.src->items.empty()) throw Error(t.src->pos, "type " + quoted(t.name) + " has no members");
         int64_t end = 0, largest = 0;
         std::set<std::string> names;
+        std::map<std::string, std::string> header_members;
         for (const ItemSource &s : t.src->items) {
             DrEntry e{};
             const std::string name = text(s.name, s.pos, "member name", true);
-            if (name == "this" || name.find('.') != std::string::npos)
-                throw Error(s.pos, "member name " + quoted(name) + " would not read back in a member path");
+            if (name == "this") throw Error(s.pos, "member name " + quoted(name) + " would not read back in a member path");
+            declare(name, s.pos, "member");
             if (!names.insert(name).second) throw Error(s.pos, "duplicate member name " + quoted(name) + " in " + quoted(t.name));
             put_text(e.name, name);
             put_text(e.desc, text(s.desc, s.pos, "description", false));
@@ -227,6 +273,12 @@ private:
             const Number version = number(s.version, s.pos, "version", {t.version.value, -1});
             const Number io = number(s.io, s.pos, "io", {0, -1});
             if (count.value < 0) throw Error(s.pos, "count " + std::to_string(count.value) + " is negative");
+            // A member is never older than its type: a request older than the type is refused,
+            // so such a version would only mislead the readers of descriptions and headers.
+            if (version.value < t.version.value)
+                throw Error(s.pos, "member " + quoted(name) + " has version " + std::to_string(version.value) +
+                                       ", older than the version " + std::to_string(t.version.value) + " of its type " +
+                                       quoted(t.name));
             e.id = id.value, e.id_macro = id.macro;
             e.count = count.value, e.count_macro = count.macro;
             e.version = version.value, e.version_macro = version.macro;
@@ -258,6 +310,7 @@ private:
             const int64_t off = t.is_struct ? end : 0;
             if (size > INT32_MAX || off + size > INT32_MAX)
                 throw Error(s.pos, "member " + quoted(name) + " makes " + quoted(t.name) + " larger than 2 GiB");
+            claim_member(header_members, e, name, s.pos);
             e.size = static_cast<int32_t>(size);
             e.off = static_cast<int32_t>(off);
             end = off + size;
@@ -287,12 +340,16 @@ private:
                                    " cannot take a count or selector from the union's own bytes");
         if (s.refer) {
             if (e.count == 1) throw Error(s.pos, "refer on " + quoted(field_text(e.name)) + ", which is not an array (count 1)");
-            e.refer_size = counter(s, resolve(t, k, *s.refer, "refer", e.refer_off, true), "refer");
+            std::vector<const DrEntry *> trail;
+            e.refer_size = counter(s, resolve(t, k, *s.refer, "refer", e.refer_off, &trail), "refer");
+            read_before(t, k, *s.refer, "refer", trail);
         }
         if (s.select) {
             if (!holds_union)
                 throw Error(s.pos, "select on " + quoted(field_text(e.name)) + ", whose type is not a union");
-            e.select_size = counter(s, resolve(t, k, *s.select, "select", e.select_off, true), "select");
+            std::vector<const DrEntry *> trail;
+            e.select_size = counter(s, resolve(t, k, *s.select, "select", e.select_off, &trail), "select");
+            read_before(t, k, *s.select, "select", trail);
         } else if (holds_union) {
             throw Error(s.pos, "member " + quoted(field_text(e.name)) + " of union type " + quoted(*s.type) +
                                    " needs a select path");
@@ -308,11 +365,37 @@ private:
         return m.size;
     }
 
+    // The walk takes a count or selector from the host record as filled so far (the decoder
+    // and the JSON reader fill it as they go), so the member on the path must be walked
+    // before item k at every version that takes k: its first step is an earlier member, no
+    // step is newer than k, and no step passes through an array that may hold no element.
+    void read_before(const Type &t, size_t k, const std::string &path, const char *what,
+                     const std::vector<const DrEntry *> &trail) const {
+        const ItemSource &s = t.src->items[k];
+        const DrEntry &e = t.entries[k];
+        const std::string head = std::string(what) + " " + quoted(path) + " of " + quoted(field_text(e.name));
+        if (trail.front() >= &e)
+            throw Error(s.pos, head + " names " + (trail.front() == &e ? "the member itself" : "a later member") +
+                                   ": a count or selector member must come before the member it governs");
+        for (size_t i = 0; i < trail.size(); ++i) {
+            const DrEntry &step = *trail[i];
+            if (step.version > e.version)
+                throw Error(s.pos, head + " reaches " + quoted(field_text(step.name)) + " of version " +
+                                       std::to_string(step.version) + ", newer than the member's version " +
+                                       std::to_string(e.version) + ": older requests would not read it");
+            if (i + 1 < trail.size() && (step.count == 0 || step.refer_size > 0))
+                throw Error(s.pos, head + " goes through " + quoted(field_text(step.name)) +
+                                       ", an array that may hold no element");
+        }
+    }
+
     // Follows a dotted path from type t ("this" is item k itself) and returns the member it
     // names; `off` gets the member's host offset in one record of t. A count or selector
-    // may not lie inside a union, whose members share their bytes.
+    // (`trail` given, which receives every member on the path) may not lie inside a union,
+    // whose members share their bytes.
     const DrEntry &resolve(const Type &t, size_t k, const std::string &path, const char *what, int32_t &off,
-                           bool counter = false) const {
+                           std::vector<const DrEntry *> *trail = nullptr) const {
+        const bool counter = trail != nullptr;
         const ItemSource &s = t.src->items[k];
         const Type *in = &t;
         const DrEntry *m = nullptr;
@@ -336,6 +419,7 @@ private:
             if (!found)
                 throw Error(s.pos, std::string(what) + " path " + quoted(path) + " names no member of " + quoted(in->name));
             m = found;
+            if (trail) trail->push_back(m);
             at += m->off;
         }
         off = static_cast<int32_t>(at);  // inside one record of t, so below 2 GiB
@@ -440,6 +524,7 @@ private:
     std::vector<const std::pair<std::string, int32_t> *> macros_;  // sorted rows
     std::vector<Type> types_;                                  // directory (source) order
     std::map<std::string, int> type_index_;
+    std::map<std::string, std::string> header_names_;          // file-scope names of the header -> who
 };
 
 }  // namespace

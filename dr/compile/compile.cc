@@ -50,3 +50,26 @@ extern "C" int dr_compile_file(DrLib **out, const char *path, DrCompileError *er
     if (bad) return fail(err, {}, (std::string("cannot read ") + path).c_str());
     return dr_compile(out, text.data(), text.size(), err);
 }
+
+extern "C" int dr_compile_place(const char *source, size_t len, const char *type, const char *member, int *line,
+                                int *column) {
+    int found_line = 0, found_column = 0;
+    if ((source || len == 0) && type) {
+        try {
+            const dr::compile::LibSource src = dr::compile::parse_source(std::string_view(source ? source : "", len));
+            for (const dr::compile::TypeSource &t : src.types) {
+                if (!t.name || *t.name != type) continue;
+                dr::compile::Pos at = member && *member ? dr::compile::Pos{} : t.pos;
+                for (const dr::compile::ItemSource &i : t.items)
+                    if (member && *member && i.name && *i.name == member && at.line == 0) at = i.pos;
+                found_line = at.line, found_column = at.column;
+                break;
+            }
+        } catch (const dr::compile::Error &) {
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    if (line) *line = found_line;
+    if (column) *column = found_column;
+    return found_line > 0 ? 0 : -1;
+}

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "dr/describe/header_names.h"
 #include "dr/text/text.h"
 #include "dr/text/sink.h"
 #include "dr/typelib/image.h"
@@ -57,6 +59,17 @@ const char *fixed_width_type(int32_t row) {
     return row >= 3 && row <= 15 ? kTypes[row - 3] : nullptr;
 }
 
+// The name prefix and the name of a member, the first letter upper-cased after a prefix and
+// lower-cased without one; a name shorter than 2 characters takes no prefix.
+struct MemberName {
+    const char *prefix;
+    Name name;
+    explicit MemberName(const DrEntry &e) : name(e.name, false) {
+        prefix = name.text[0] && name.text[1] ? name_prefix(e) : "";
+        name.text[0] = *prefix ? ascii_upper(name.text[0]) : ascii_lower(name.text[0]);
+    }
+};
+
 // The member text: member prefix, name prefix, name, array suffix and ";", cut at the bound.
 void member_text(char (&member)[kMemberBound + 1], const DrMeta *meta, const DrEntry &e, const char *member_prefix) {
     char suffix[kNameBound + 4];
@@ -67,10 +80,8 @@ void member_text(char (&member)[kMemberBound + 1], const DrMeta *meta, const DrE
     else
         std::snprintf(suffix, sizeof suffix, "[%d]", e.count == 0 ? 1 : e.count);
 
-    Name name(e.name, false);
-    const char *prefix = name.text[0] && name.text[1] ? name_prefix(e) : "";
-    name.text[0] = *prefix ? ascii_upper(name.text[0]) : ascii_lower(name.text[0]);
-    std::snprintf(member, sizeof member, "%s%s%s%s;", member_prefix, prefix, name.text, suffix);
+    const MemberName m(e);
+    std::snprintf(member, sizeof member, "%s%s%s%s;", member_prefix, m.prefix, m.name.text, suffix);
 }
 
 void write_member(std::FILE *fp, const DrMeta *meta, const DrEntry &e, const char *member_prefix, int32_t lib_version,
@@ -103,6 +114,38 @@ void write_member(std::FILE *fp, const DrMeta *meta, const DrEntry &e, const cha
 const char *kind(const DrMeta *m) { return m->is_struct ? "struct" : "union"; }
 
 }  // namespace
+
+std::string dr::header_member_name(const DrEntry &e) {
+    const MemberName m(e);
+    return std::string(m.prefix) + m.name.text;
+}
+
+bool dr::is_c_identifier(std::string_view s) {
+    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
+    for (char c : s)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
+
+// The keywords of C (to C23) and of C++ (to C++20): a generated header serves both.
+bool dr::is_c_keyword(const std::string &word) {
+    static const char *const kKeywords[] = {
+        "_Alignas", "_Alignof", "_Atomic", "_BitInt", "_Bool", "_Complex", "_Decimal128", "_Decimal32",
+        "_Decimal64", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert", "_Thread_local", "alignas",
+        "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break", "case", "catch", "char",
+        "char16_t", "char32_t", "char8_t", "class", "co_await", "co_return", "co_yield", "compl", "concept",
+        "const", "const_cast", "consteval", "constexpr", "constinit", "continue", "decltype", "default",
+        "delete", "do", "double", "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false",
+        "float", "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace", "new",
+        "noexcept", "not", "not_eq", "nullptr", "operator", "or", "or_eq", "private", "protected", "public",
+        "register", "reinterpret_cast", "requires", "restrict", "return", "short", "signed", "sizeof",
+        "static", "static_assert", "static_cast", "struct", "switch", "template", "this", "thread_local",
+        "throw", "true", "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union",
+        "unsigned", "using", "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq"};
+    for (const char *k : kKeywords)
+        if (word == k) return true;
+    return false;
+}
 
 // The guard is made of the file name after the last backslash or slash: a C identifier of
 // at most `bound` characters. Letters are upper-cased; every character that cannot stand in
@@ -182,13 +225,6 @@ std::vector<int32_t> definition_order(const DrLib *lib) {
     return order;
 }
 
-bool is_identifier(std::string_view s) {
-    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
-    for (char c : s)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
-    return true;
-}
-
 // Compile-time checks of the layout against the typelib: each type's size, and in a struct
 // the offsets of its last member and of one in the middle. The check macro is a static
 // assertion in C11 and C++11, and an array of negative size in older C and C++.
@@ -215,7 +251,7 @@ void write_layout_checks(std::FILE *fp, const DrLib *lib, const std::vector<int3
             char member[kMemberBound + 1];
             member_text(member, m, m->entries[k], member_prefix);
             const std::string_view name(member, std::strcspn(member, "[;"));
-            if (!is_identifier(name)) continue;
+            if (!dr::is_c_identifier(name)) continue;
             std::fprintf(fp, "%s_CHECK(offsetof(%s, %.*s) == %d, offset_%s_%.*s);\n", guard, type.text,
                          static_cast<int>(name.size()), name.data(), m->entries[k].off, type.text,
                          static_cast<int>(name.size()), name.data());

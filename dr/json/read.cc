@@ -330,44 +330,52 @@ private:
     }
 
     // A member left out: when it counts an array or selects a union member that the JSON
-    // gives, it is set from that array's length or that member's id.
+    // gives, it is set from that array's length or that member's id. The member it governs
+    // lies in this element or in an enclosing one (a path such as `head.count`), so every
+    // level is searched for a member whose count or selector lies at this host offset.
     bool infer(const DrEntry &e) {
-        const Level &l = levels_[depth_];
-        if (!l.present || l.meta->is_struct == 0) return true;
-        for (int32_t k = 0; k < l.meta->count; ++k) {
-            const DrEntry &x = l.meta->entries[k];
-            if (x.version > version_ || &x == &e) continue;
-            const bool counts = x.refer_size > 0 && x.refer_off == e.off;
-            const bool selects = x.type_code == DR_TYPE_UNION && x.select_off == e.off;
-            if (!counts && !selects) continue;
-            uint32_t hint = 0;
-            const uint32_t v = tree_.find(l.object, field_text(x.name), &hint);
-            if (v == 0) continue;
-            const Node &node = tree_[v];
-            const int64_t at = l.base + (counts ? x.refer_off : x.select_off);
-            const int32_t width = counts ? x.refer_size : x.select_size;
-            if (at < 0 || width_bytes(width) > host_len_ - at) continue;  // the walk reports it
-            if (counts) {
-                int64_t n;
-                if (node.type == NodeType::kArray)
-                    n = node.size;
-                else if (node.type == NodeType::kString)
-                    n = node.size + (x.type_code == DR_TYPE_STRING ? 1 : 0);
-                else
-                    continue;  // the member itself is refused when the walk reaches it
-                if (x.count != 0 && n > x.count)
-                    return fail(v, path_to(&x), "too many elements: " + std::to_string(n) + ", at most " + std::to_string(x.count));
-                if (!put_width(host_ + at, width, n, false))
-                    return fail(v, path_to(&x), std::to_string(n) + " elements do not fit its " +
-                                                    std::to_string(width_bytes(width)) + "-byte count member");
-            } else {
-                const uint32_t object = node.type == NodeType::kArray && node.size > 0 ? v + 1 : v;
-                if (tree_[object].type != NodeType::kObject || tree_[object].size == 0) continue;
-                const DrEntry *m = member_named(child_meta(l.meta, x), tree_[object + 1].view());
-                if (m == nullptr) continue;  // refused where the union is read
-                put_width(host_ + at, width, m->id, true);
+        const int64_t here = levels_[depth_].base + e.off;
+        for (int d = depth_; d >= 0; --d) {
+            const Level &l = levels_[d];
+            if (!l.present || l.meta->is_struct == 0) continue;
+            for (int32_t k = 0; k < l.meta->count; ++k) {
+                const DrEntry &x = l.meta->entries[k];
+                if (x.version > version_ || &x == &e) continue;
+                const bool counts = x.refer_size > 0 && l.base + x.refer_off == here;
+                const bool selects = x.type_code == DR_TYPE_UNION && l.base + x.select_off == here;
+                if ((counts || selects) && !fill_from(l, d, x, counts, here)) return false;
             }
         }
+        return true;
+    }
+
+    // Sets the count or selector at host offset `at` from member x of level l (at depth d).
+    bool fill_from(const Level &l, int d, const DrEntry &x, bool counts, int64_t at) {
+        uint32_t hint = 0;
+        const uint32_t v = tree_.find(l.object, field_text(x.name), &hint);
+        if (v == 0) return true;
+        const Node &node = tree_[v];
+        const int32_t width = counts ? x.refer_size : x.select_size;
+        if (at < 0 || width_bytes(width) > host_len_ - at) return true;  // the walk reports it
+        if (counts) {
+            int64_t n;
+            if (node.type == NodeType::kArray)
+                n = node.size;
+            else if (node.type == NodeType::kString)
+                n = node.size + (x.type_code == DR_TYPE_STRING ? 1 : 0);
+            else
+                return true;  // the member itself is refused when the walk reaches it
+            if (x.count != 0 && n > x.count)
+                return fail(v, path_to(&x, -1, d), "too many elements: " + std::to_string(n) + ", at most " + std::to_string(x.count));
+            if (!put_width(host_ + at, width, n, false))
+                return fail(v, path_to(&x, -1, d), std::to_string(n) + " elements do not fit its " +
+                                                       std::to_string(width_bytes(width)) + "-byte count member");
+            return true;
+        }
+        const uint32_t object = node.type == NodeType::kArray && node.size > 0 ? v + 1 : v;
+        if (tree_[object].type != NodeType::kObject || tree_[object].size == 0) return true;
+        const DrEntry *m = member_named(child_meta(l.meta, x), tree_[object + 1].view());
+        if (m != nullptr) put_width(host_ + at, width, m->id, true);  // an unknown key is refused where the union is read
         return true;
     }
 
@@ -393,10 +401,11 @@ private:
         return fail(l.object, path_to(nullptr), "a member of " + name_of(l.meta) + " is not taken");
     }
 
-    // The JSON path of the top level's element, then of member e (and its element `index`).
-    std::string path_to(const DrEntry *e, int32_t index = -1) const {
+    // The JSON path of the element of level `depth` (the top level by default), then of
+    // member e (and its element `index`).
+    std::string path_to(const DrEntry *e, int32_t index = -1, int depth = -1) const {
         std::string p;
-        for (int d = 1; d <= depth_; ++d) {
+        for (int d = 1; d <= (depth < 0 ? depth_ : depth); ++d) {
             const Level &l = levels_[d];
             if (!p.empty()) p += '.';
             p += field_text(l.entry->name);

@@ -112,7 +112,7 @@ public:
     // In XML each element of a nested struct lies between its own closing and opening pieces.
     [[nodiscard]] DrErrorCode element_done(DrWalkFrame *frames, int depth) {
         const DrWalkFrame &f = frames[depth - 1];
-        if (style_ != Style::kXml || depth == 1 || f.pMeta->is_struct != 1) return DR_OK;
+        if (style_ != Style::kXml || depth == 1 || f.pMeta->is_struct == 0) return DR_OK;
         const std::string_view name = field_text(f.pMeta->name);
         out_.piece({"</", name, ">\n"});
         if (f.iRemaining > 0) open(f.pMeta);
@@ -120,8 +120,9 @@ public:
     }
 
 private:
+    // Any nonzero is_struct is a struct, as for the walk and the codec.
     void open(const DrMeta *meta) {
-        if (style_ == Style::kXml && meta->is_struct == 1) out_.piece({"\n<", field_text(meta->name), ">\n"});
+        if (style_ == Style::kXml && meta->is_struct != 0) out_.piece({"\n<", field_text(meta->name), ">\n"});
     }
 
     Sink &out_;

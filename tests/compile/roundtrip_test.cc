@@ -2,6 +2,7 @@
 // and every operation on them agrees; what the random ones never write compiles as meant.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -84,13 +85,14 @@ drtest::Lib decorated(uint32_t seed) {
     lib.id = static_cast<int32_t>(seed % 3) - 1;
     lib.version = static_cast<int32_t>(seed % 4);
     lib.padding = static_cast<int32_t>(seed % 5);
-    lib.macros = {{"TOP", lib.metas[0].id}, {"V2", 2}, {"UNUSED", -7}};
-    lib.metas[0].id_macro_name = "TOP";
+    lib.macros = {{"TOP_ID", lib.metas[0].id}, {"V2", 2}, {"UNUSED", -7}};
+    lib.metas[0].id_macro_name = "TOP_ID";
     if (seed % 2) lib.max_metas = static_cast<int32_t>(lib.metas.size() + seed % 4);
     if (seed % 3) lib.max_macros = 5;
     for (drtest::Meta &m : lib.metas) {
         m.version = static_cast<int32_t>(seed % 3);
         for (drtest::Entry &e : m.entries) {
+            e.raw.version = std::max(e.raw.version, m.version);  // no member is older than its type
             if (e.raw.version == 2) e.version_macro("V2");
             if (seed % 5 == 0) e.io(DR_IO_NO_XML);
         }

@@ -11,100 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "component/IMyEncoder.h"
-#include "tests/component/sample_types.h"
+#include "tests/component/fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace tavtest;
-
-struct Server {
-    void *handle = nullptr;
-    HRESULT (*get_class_object)(REFCLSID, REFIID, void **) = nullptr;
-    HRESULT (*can_unload_now)() = nullptr;
-    HRESULT (*register_server)() = nullptr;
-    HRESULT (*unregister_server)() = nullptr;
-};
-
-// The shared object, loaded once with every symbol bound at load time.
-const Server &server() {
-    static const Server s = [] {
-        Server r;
-        r.handle = dlopen(TAV_ENCODER_SO, RTLD_NOW | RTLD_LOCAL);
-        if (r.handle == nullptr) return r;
-        r.get_class_object = reinterpret_cast<decltype(r.get_class_object)>(dlsym(r.handle, "DllGetClassObject"));
-        r.can_unload_now = reinterpret_cast<decltype(r.can_unload_now)>(dlsym(r.handle, "DllCanUnloadNow"));
-        r.register_server = reinterpret_cast<decltype(r.register_server)>(dlsym(r.handle, "DllRegisterServer"));
-        r.unregister_server = reinterpret_cast<decltype(r.unregister_server)>(dlsym(r.handle, "DllUnregisterServer"));
-        return r;
-    }();
-    return s;
-}
-
-IClassFactory *factory() {
-    void *out = nullptr;
-    EXPECT_EQ(server().get_class_object(CLSID_MyEncoder, IID_IClassFactory, &out), S_OK);
-    return static_cast<IClassFactory *>(out);
-}
-
-IMyEncoder *create_encoder() {
-    IClassFactory *f = factory();
-    if (f == nullptr) return nullptr;
-    void *out = nullptr;
-    EXPECT_EQ(f->CreateInstance(nullptr, IID_IMyEncoder, &out), S_OK);
-    f->Release();
-    return static_cast<IMyEncoder *>(out);
-}
-
-std::string box_line(const std::string &id) {
-    return "dr_meta_by_id \xE5\xA4\xB1\xE8\xB4\xA5\xEF\xBC\x81iDataTypeId = " + id + "\n";
-}
-
-std::string read_text(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_text(const fs::path &p, const std::string &text) { std::ofstream(p, std::ios::binary) << text; }
-
-class ServerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(server().handle, nullptr) << dlerror();
-        ASSERT_NE(server().get_class_object, nullptr);
-        ASSERT_NE(server().can_unload_now, nullptr);
-        ASSERT_NE(server().register_server, nullptr);
-        ASSERT_NE(server().unregister_server, nullptr);
-        ASSERT_EQ(server().can_unload_now(), S_OK) << "an earlier test left an object or lock behind";
-    }
-};
-
-// An encoder object, and on disk the sample typelib, the other typelib and a scratch directory.
-class EncoderTest : public ServerTest {
-protected:
-    void SetUp() override {
-        ServerTest::SetUp();
-        dir_ = fs::temp_directory_path() / "dr_tests" / ("component_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        ASSERT_EQ(dr_save_lib_file(drtest::build(sample_lib()).lib(), path("sample.tlb").c_str()), 0);
-        ASSERT_EQ(dr_save_lib_file(drtest::build(other_lib()).lib(), path("other.tlb").c_str()), 0);
-        enc_ = create_encoder();
-        ASSERT_NE(enc_, nullptr);
-    }
-    void TearDown() override {
-        if (enc_ != nullptr) {
-            EXPECT_EQ(enc_->Release(), 0u);
-        }
-        EXPECT_EQ(server().can_unload_now(), S_OK);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    std::string path(const char *name) const { return (dir_ / name).string(); }
-
-    fs::path dir_;
-    IMyEncoder *enc_ = nullptr;
-};
 
 TEST_F(ServerTest, ExportsOnlyTheServerFunctions) {
     for (const char *hidden : {"dr_meta_by_id", "dr_load_lib_file", "dr_free_lib", "_ZN3tav13lock_moduleEv"})
@@ -363,24 +274,62 @@ TEST_F(EncoderTest, HostToNetWritesTheNetworkFormAndItsLength) {
     EXPECT_EQ(len, 17);
 }
 
-TEST_F(EncoderTest, HostToNetEncoderFailuresStillAnswerOkWithTheLengthWritten) {
+// Every failure of the codec answers 1, and the caller still gets what the library gives a
+// direct caller: the bytes written, the host record as far as it was decoded.
+TEST_F(EncoderTest, HostToNetAnswersOneWhenTheEncoderFails) {
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
     SampleHost host = sample_record();
     char net[64];
     int len = -1;
     testing::internal::CaptureStderr();
     // A caller older than the type: refused, nothing written.
-    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), kTypeVersion - 1), S_OK);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), kTypeVersion - 1), S_FALSE);
     EXPECT_EQ(len, 0);
     // A count above the array's bound stops the encoder after the count itself.
     host.c = 11;
-    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_OK);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
     EXPECT_EQ(len, 2);
+    host.c = -1;
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
+    // A string without its NUL.
+    host = sample_record();
+    std::memset(host.s, 'x', sizeof host.s);
+    EXPECT_EQ(enc_->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&host), 0), S_FALSE);
+    EXPECT_EQ(len, 10);  // the count and the two values
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST_F(EncoderTest, NetToHostDecodesAndAnswersOkEvenWhenShort) {
+// NetToHost over every cut of the sample's network form (and none, and a negative length):
+// it answers S_OK exactly when the library decodes, and leaves the host record as the library
+// leaves it.
+TEST_F(EncoderTest, NetToHostAnswersAsTheDecoderDoesForEveryLength) {
     ASSERT_EQ(enc_->LoadLib(path("sample.tlb").c_str()), S_OK);
+    DrLib *lib = nullptr;
+    ASSERT_EQ(dr_load_lib_file(&lib, path("sample.tlb").c_str()), 0);
+    const DrMeta *meta = nullptr;
+    ASSERT_EQ(dr_meta_by_id(lib, kSampleId, &meta), 0);
+    testing::internal::CaptureStderr();
+    int good = 0;
+    for (int n = -1; n <= static_cast<int>(sizeof kSampleNet); ++n) {
+        for (int version : {0, kTypeVersion, kTypeVersion - 1}) {
+            SampleHost ours, theirs;
+            std::memset(&ours, 0x11, sizeof ours);
+            std::memset(&theirs, 0x11, sizeof theirs);
+            DrBuffer h{reinterpret_cast<char *>(&theirs), sizeof theirs};
+            DrBuffer w{const_cast<char *>(reinterpret_cast<const char *>(kSampleNet)), n < 0 ? 0 : n};
+            const int rc = dr_net_to_host(meta, &h, &w, version);
+            good += rc == 0;
+            EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&ours),
+                                      reinterpret_cast<const char *>(kSampleNet), n, version),
+                      rc == 0 ? S_OK : S_FALSE)
+                << n << " bytes, version " << version;
+            EXPECT_EQ(std::memcmp(&ours, &theirs, sizeof ours), 0) << n << " bytes, version " << version;
+        }
+    }
+    EXPECT_EQ(good, 2);  // only the whole form, at version 0 and at the type's own version
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    dr_free_lib(lib);
+
     SampleHost out{};
     EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&out), reinterpret_cast<const char *>(kSampleNet),
                               sizeof kSampleNet, 0),
@@ -390,28 +339,14 @@ TEST_F(EncoderTest, NetToHostDecodesAndAnswersOkEvenWhenShort) {
     EXPECT_EQ(out.v[1], 2);
     EXPECT_EQ(out.v[2], 0);
     EXPECT_STREQ(out.s, "ab");
-
     // Five bytes hold the count but not the two values: the count is decoded, nothing after it.
     SampleHost part;
     std::memset(&part, 0x11, sizeof part);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet),
                               5, 0),
-              S_OK);
+              S_FALSE);
     EXPECT_EQ(part.c, 2);
     EXPECT_EQ(part.v[0], 0x11111111);
-    SampleHost none;
-    std::memset(&none, 0x11, sizeof none);
-    EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&none), reinterpret_cast<const char *>(kSampleNet),
-                              -4, 0),
-              S_OK);
-    EXPECT_EQ(none.c, 0x1111);
-    // A caller older than the type decodes nothing.
-    EXPECT_EQ(enc_->NetToHost(kSampleId, reinterpret_cast<char *>(&none), reinterpret_cast<const char *>(kSampleNet),
-                              sizeof kSampleNet, kTypeVersion - 1),
-              S_OK);
-    EXPECT_EQ(none.c, 0x1111);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(EncoderTest, PrintToFileWritesOneLine) {
@@ -420,12 +355,19 @@ TEST_F(EncoderTest, PrintToFileWritesOneLine) {
     write_text(path("hdr.txt"), std::string(300, 'x'));  // truncated, not overwritten in place
     EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 0), S_OK);
     EXPECT_EQ(read_text(path("hdr.txt")), kHdrText);
-    // A caller older than the type: the file is created or emptied and left empty.
-    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_OK);
+    // A caller older than the type is refused: the file is created or emptied and left empty.
+    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_FALSE);
     EXPECT_EQ(read_text(path("hdr.txt")), "");
-    EXPECT_EQ(enc_->PrintToFile(path("new.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_OK);
+    EXPECT_EQ(enc_->PrintToFile(path("new.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&host), 1), S_FALSE);
     EXPECT_TRUE(fs::exists(path("new.txt")));
     EXPECT_EQ(read_text(path("new.txt")), "");
+    // A negative count stops the renderer: 1, and the file keeps the text before it.
+    HdrHost over = host;
+    over.iNum = -1;
+    EXPECT_EQ(enc_->PrintToFile(path("hdr.txt").c_str(), kHdrId, reinterpret_cast<const char *>(&over), 0), S_FALSE);
+    const std::string before = read_text(path("hdr.txt"));
+    EXPECT_EQ(before.rfind("[Hdr]: iNum=-1 ", 0), 0u) << before;
+    EXPECT_EQ(before.find("aiVal"), std::string::npos) << before;
 }
 
 TEST_F(EncoderTest, PrintToFileUnopenableFileAnswersOneWithoutABox) {

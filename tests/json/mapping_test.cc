@@ -110,6 +110,20 @@ TEST_F(JsonMapping, CountAndSelectorMembersLeftOutAreSetFromWhatTheyGovern) {
     EXPECT_EQ(drtest::from_json(rec, with_tag("\"hi\""), 0, rec->datasize).host, r.host);
 }
 
+// A count and a selector inside a struct member that the JSON leaves out altogether were
+// left 0, so the array and the union were refused.
+TEST(JsonNestedCounters, CountAndSelectorInsideAnOmittedStructAreSet) {
+    drtest::Image img = drtest::build(drtest::library({
+        drtest::record("H", 1, {field("kind", "uchar"), field("n", "ushort")}),
+        drtest::union_of("U", 2, {field("a", "int").id(1), field("b", "short").id(2)}),
+        drtest::record("R", 3, {nested("h", "H"), nested("u", "U").select("h.kind"), field("xs", "int", 4).refer("h.n")}),
+    }));
+    const DrMeta *r = img.meta("R");
+    const drtest::Read back = drtest::from_json(r, R"({"u":{"b":7},"xs":[5,6]})", 0, r->datasize);
+    ASSERT_EQ(back.rc, 0) << back.err.message;
+    EXPECT_EQ(drtest::to_json(r, back.host, 0), R"({"h":{"kind":2,"n":2},"u":{"b":7},"xs":[5,6]})");
+}
+
 struct Refusal {
     const char *json;
     int version;

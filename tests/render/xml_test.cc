@@ -3,6 +3,7 @@
 
 #include "tests/render/hdr_example.h"
 #include "tests/render/render_support.h"
+#include "tests/support/records.h"
 
 namespace {
 
@@ -79,16 +80,22 @@ TEST(XmlRender, UnionsStructTwoAndEightByteValues) {
     drtest::Image img = drtest::build(drtest::library(
         {record("R", 1, {field("s", "uchar"), nested("u", "U").select("s"), nested("w", "W", 2), field("q", "longlong")}),
          drtest::union_of("U", 2, {field("x", "short").id(1)}),
-         [] { drtest::Meta w = record("W", 3, {field("k", "uchar")}); w.is_struct = 2; return w; }()}));
-    drtest::HostRecord host(13);
-    host.put<uint8_t>(0, 1).put<int16_t>(1, -5).put<uint8_t>(3, 7).put<uint8_t>(4, 8);
+         [] { drtest::Meta w = record("W", 3, {field("k", "uchar"), field("j", "uchar")}); w.is_struct = 2; return w; }()}));
+    drtest::HostRecord host(15);
+    host.put<uint8_t>(0, 1).put<int16_t>(1, -5).put<uint8_t>(3, 7).put<uint8_t>(4, 8).put<uint8_t>(5, 9).put<uint8_t>(6, 10);
     const drtest::Printed p = drtest::print(dr_print_data_xml, img.meta("R"), host.bytes, 0);
     EXPECT_EQ(p.rc, 0);
-    // The union and the is_struct 2 record have no elements of their own.
-    EXPECT_EQ(p.text, "<R>\n<s> 0x1 </s>\n<x> -5 </x>\n<k> 0x7 </k>\n<k> 0x8 </k>\n<q></q>\n</R>\n");
+    // The union has no element of its own; a record whose is_struct is 2 is a struct, as
+    // the encoder takes it (both members of each element), and keeps its elements.
+    const std::string want = "<R>\n<s> 0x1 </s>\n<x> -5 </x>\n\n<W>\n<k> 0x7 </k>\n<j> 0x8 </j>\n</W>\n"
+                             "\n<W>\n<k> 0x9 </k>\n<j> 0xa </j>\n</W>\n<q></q>\n</R>\n";
+    EXPECT_EQ(p.text, want);
+    const drtest::Encoded net = drtest::encode(img.meta("R"), host.bytes, 0, 64);
+    ASSERT_EQ(net.rc, 0);
+    EXPECT_EQ(std::vector<uint8_t>(net.net.begin() + 3, net.net.begin() + 7), (std::vector<uint8_t>{7, 8, 9, 10}));
     const drtest::Sprinted s = drtest::sprint(dr_sprint_data_xml, img.meta("R"), host.bytes, 0, 200);
     EXPECT_EQ(s.rc, -1);
-    EXPECT_EQ(s.text, "<R>\n<s> 0x1 </s>\n<x> -5 </x>\n<k> 0x7 </k>\n<k> 0x8 </k>\n<q></q>\n</R>\n");
+    EXPECT_EQ(s.text, want);
     drtest::Image top_union = drtest::build(drtest::library({drtest::union_of("T", 1, {field("x", "short").id(9)})}));
     EXPECT_EQ(drtest::print(dr_print_data_xml, top_union.meta("T"), host.bytes, 0).text, "<T>\n<x> -1279 </x>\n</T>\n");
 }

@@ -188,15 +188,28 @@ private:
         for (size_t k = 0; k < m.entries.size(); ++k) {
             const Entry &source = m.entries[k];
             DrEntry &e = r.entries[k];
-            auto place = [&](const std::string &member, int32_t &off, int32_t &size) {
-                if (member.empty()) return;
-                for (size_t j = 0; j < m.entries.size(); ++j)
-                    if (m.entries[j].name == member) {
-                        off = r.entries[j].off;
-                        size = r.entries[j].size;
-                        return;
+            // A dotted path ("head.count") goes into nested records, at their first element.
+            auto place = [&](const std::string &path, int32_t &off, int32_t &size) {
+                if (path.empty()) return;
+                const Meta *in = &m;
+                const std::vector<DrEntry> *placed = &r.entries;
+                int32_t at = 0;
+                for (size_t from = 0; from <= path.size();) {
+                    const size_t dot = std::min(path.find('.', from), path.size());
+                    const std::string part = path.substr(from, dot - from);
+                    from = dot + 1;
+                    size_t j = 0;
+                    while (j < in->entries.size() && in->entries[j].name != part) ++j;
+                    if (j == in->entries.size()) throw std::invalid_argument("unknown member " + path + " in " + m.name);
+                    at += (*placed)[j].off;
+                    size = (*placed)[j].size;
+                    if (from <= path.size()) {
+                        const Resolved &child = metas_.at(in->entries[j].meta);
+                        in = child.desc;
+                        placed = &child.entries;
                     }
-                throw std::invalid_argument("unknown member " + member + " in " + m.name);
+                }
+                off = at;
             };
             place(source.refer_to, e.refer_off, e.refer_size);
             place(source.select_to, e.select_off, e.select_size);

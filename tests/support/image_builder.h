@@ -27,7 +27,7 @@ struct Entry {
     std::string name, desc;
     std::string meta;            // referenced record type; empty for a base type member
     std::string base;            // base type name when `meta` is empty
-    std::string refer_to, select_to, target_to;  // members of the same record, by name
+    std::string refer_to, select_to, target_to;  // member paths in the same record ("n", "head.n")
     std::string id_macro_name, version_macro_name, count_macro_name, io_macro_name;
 
     Entry &id(int32_t v) { raw.id = v; return *this; }

@@ -31,24 +31,37 @@ private:
     bool chance(int percent) { return pick(1, 100) <= percent; }
     std::string fresh(const char *stem) { return stem + std::to_string(serial_++); }
 
+    // Adds the member that will hold a count or selector for a member of `version`, and
+    // returns its path: a field of the record, or one time in three a field of a small
+    // struct member ("h4.cnt5"), walked before the member it governs and never newer.
+    std::string add_counter(std::vector<Entry> &out, const char *stem, int32_t version, int64_t *max) {
+        Entry c = field(fresh(stem), kCounters[pick(0, 2)]).version(std::min(version, pick(0, 3)));
+        *max += 4;
+        if (chance(67)) {
+            out.push_back(c);
+            return c.name;
+        }
+        std::vector<Entry> fields;
+        if (chance(50)) fields.push_back(field(fresh("v"), kScalars[pick(0, 15)]).version(pick(0, 3)));
+        fields.push_back(c);
+        if (chance(50)) fields.push_back(field(fresh("v"), kScalars[pick(0, 15)]).version(pick(0, 3)));
+        *max += 16;
+        const std::string type = fresh("H");
+        metas_.push_back(record(type, 0, std::move(fields)));
+        metas_.back().id = 1000 + serial_;
+        Entry head = nested(fresh("h"), type).version(std::min(version, pick(0, 3)));
+        out.push_back(head);
+        return head.name + "." + c.name;
+    }
+
     // Adds a nested member of record type `child` (network size at most child_max per
     // element) with a random count, count member and length field.
     void add_nested(std::vector<Entry> &out, const std::string &child, int64_t child_max, bool is_union,
                     int32_t version, int64_t *max) {
         const int32_t count = pick(1, 3);
         Entry e = nested(fresh("n"), child, count).version(version);
-        if (is_union) {
-            Entry sel = field(fresh("sel"), kCounters[pick(0, 2)]).version(std::min(version, pick(0, 3)));
-            e.select(sel.name);
-            out.push_back(sel);
-            *max += 4;
-        }
-        if (count > 1 && chance(50)) {
-            Entry n = field(fresh("cnt"), kCounters[pick(0, 2)]).version(std::min(version, pick(0, 3)));
-            e.refer(n.name);
-            out.push_back(n);
-            *max += 4;
-        }
+        if (is_union) e.select(add_counter(out, "sel", version, max));
+        if (count > 1 && chance(50)) e.refer(add_counter(out, "cnt", version, max));
         int32_t width = 0;
         switch (pick(0, 3)) {
         case 0: width = 0; break;
@@ -70,12 +83,7 @@ private:
             if (kind == 0) {
                 const int32_t count = chance(70) ? 1 : pick(2, 5);
                 Entry e = field(fresh("v"), kScalars[pick(0, 15)], count).version(version);
-                if (count > 1 && chance(50)) {
-                    Entry c = field(fresh("cnt"), kCounters[pick(0, 2)]).version(std::min(version, pick(0, 3)));
-                    e.refer(c.name);
-                    entries.push_back(c);
-                    *max += 4;
-                }
+                if (count > 1 && chance(50)) e.refer(add_counter(entries, "cnt", version, max));
                 entries.push_back(e);
                 *max += 8 * count;
             } else if (kind == 1) {

@@ -11,8 +11,10 @@ namespace drtest {
 
 // A random library whose first meta, "Top", nests structs and unions (arrays with count
 // members, selectors, strings, inline length fields wide enough for their elements,
-// versions 0 to 3). Count and selector members come before their users and are never
-// newer than them, so a record survives encode then decode at any version.
+// versions 0 to 3). Count and selector members (named cnt... and sel...) come before their
+// users and are never newer than them, so a record survives encode then decode at any
+// version; one in three lies in a struct member of its own (h... of type H...), reached by
+// a path such as "h4.cnt5".
 Lib random_lib(uint32_t seed);
 
 // A host record of `meta` (inside a built image) whose counts stay within their bounds,

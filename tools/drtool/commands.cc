@@ -10,6 +10,8 @@
 #include "tools/drtool/inputs.h"
 #include "tools/drtool/outputs.h"
 #include "tools/drtool/json_commands.h"
+#include "tools/drtool/stream_commands.h"
+#include "tools/drtool/dissector_command.h"
 
 namespace drtool {
 namespace {
@@ -79,6 +81,7 @@ int run_header(const Args &args) {
 }
 
 int run_encode(const Args &args) {
+    if (args.has("--stream")) return run_encode_stream(args);
     Target t;
     if (const int rc = open_target("encode", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> host = read_record(args, args[2], t.meta, t.version);
@@ -102,6 +105,7 @@ int run_encode(const Args &args) {
 }
 
 int run_decode(const Args &args) {
+    if (args.has("--stream")) return run_decode_stream(args);
     Target t;
     if (const int rc = open_target("decode", args, t); rc != kExitOk) return rc;
     std::optional<std::vector<char>> net = read_file(args[2]);
@@ -155,6 +159,7 @@ int run_print(const Args &args) {
     return kExitFailed;
 }
 
+constexpr Option kStream{"--stream", "", "records back to back, one per line of text or JSON"};
 constexpr Option kVersion{"-v", "VERSION", "the version the peer speaks; 0, the default, is the newest"};
 
 }  // namespace
@@ -188,20 +193,26 @@ const std::vector<Command> &commands() {
          run_header},
         {"encode", {"LIB", "TYPE", "HOSTFILE"},
          {kVersion, {"-o", "NETFILE", "write the network form to NETFILE instead of a hex dump"},
-          {"--json", "", "read HOSTFILE as a JSON record"}},
+          {"--json", "", "read HOSTFILE as a JSON record"}, kStream},
          "Encode a host record into its network form",
          "HOSTFILE holds a record of TYPE in host form: the packed C layout that the generated\n"
          "header declares, at least the type's datasize bytes; or a JSON record (docs/json.md),\n"
          "taken as such when it is named *.json, looks like a JSON object, or --json is given.\n"
-         "TYPE is a type name or a numeric type id. Members added after VERSION are left out.\n",
+         "TYPE is a type name or a numeric type id. Members added after VERSION are left out.\n"
+         "With --stream, HOSTFILE (- for standard input) holds one JSON record per line, and\n"
+         "their network forms go to standard output back to back.\n",
          run_encode},
         {"decode", {"LIB", "TYPE", "NETFILE"},
          {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"},
-          {"--json", "", "write the record as JSON instead"}},
+          {"--json", "", "write the record as JSON instead"}, kStream},
          "Decode a network form into a host record",
          "The host record is the type's datasize bytes; whatever the network form does not set\n"
          "(members added after VERSION, unused array elements) stays 0. TYPE is a type name or\n"
-         "a numeric type id.\n",
+         "a numeric type id.\n"
+         "With --stream, NETFILE (- for standard input) holds records back to back, each shown\n"
+         "on a line of its own as it arrives (text, or JSON with --json). A record cut at the end\n"
+         "or bytes that are no record are reported with their offset, after every whole record\n"
+         "before them, and the exit status is 1.\n",
          run_decode},
         {"print", {"LIB", "TYPE", "HOSTFILE"},
          {kVersion, {"--xml", "", "render as XML instead of one line of text"}, {"--json", "", "render as JSON"}},
@@ -210,6 +221,8 @@ const std::vector<Command> &commands() {
          "out members added after VERSION. TYPE is a type name or a numeric type id.\n",
          run_print},
         compile_command(),
+        dissector_command(),
+        compat_command(),
         {"host", {"LIB", "TYPE", "JSONFILE"},
          {kVersion, {"-o", "HOSTFILE", "write the host record to HOSTFILE instead of a hex dump"}},
          "Turn a JSON record into a host record",

@@ -13,4 +13,7 @@ const std::vector<Command> &commands();
 // `compile`, defined with the compiler's interface (compile.cc).
 Command compile_command();
 
+// `compat`, the check of a typelib against the one it replaces (compat.cc).
+Command compat_command();
+
 }  // namespace drtool

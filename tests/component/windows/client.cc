@@ -1,6 +1,7 @@
 // client.cc: a Windows COM client of the registered TavEncoder.dll (built 32-bit, and 64-bit
 // for machines that cannot run 32-bit programs): creation through the ProgID, the four methods
-// on a real typelib file, the error box, caught by a CBT hook, and unregistration.
+// on a real typelib file, the error box, caught by a CBT hook, IMyEncoder2 with oleaut32's
+// error objects (and no box), many threads on one object, and unregistration.
 // Run from a scratch directory after `regsvr32 TavEncoder.dll`; prints "N passed, M failed".
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <olectl.h>
 
 #include "component/IMyEncoder.h"
+#include "tests/component/encode_sized.h"
+#include "tests/component/error_object.h"
 #include "tests/component/sample_types.h"
 
 namespace {
@@ -131,6 +134,198 @@ long registry_subkeys(const char *key) {
     return rc == ERROR_SUCCESS ? static_cast<long>(count) : -1;
 }
 
+// ---- IMyEncoder2 -------------------------------------------------------------------------
+
+const HRESULT kTooSmall = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+// hr is `want`, the error object says `reason` and came from IMyEncoder2, and no box was shown.
+void expect_failure(HRESULT hr, HRESULT want, const std::string &reason, int line) {
+    check(hr == want, "the expected HRESULT", line);
+    if (hr != want) std::printf("  HRESULT was 0x%08lX\n", static_cast<unsigned long>(hr));
+    const TakenError e = take_error();
+    check(e.got == S_OK, "GetErrorInfo has an error object", line);
+    check(e.description.find(reason) != std::string::npos, "the description gives the reason", line);
+    if (e.description.find(reason) == std::string::npos)
+        std::printf("  description \"%s\" lacks \"%s\"\n", e.description.c_str(), reason.c_str());
+    check(e.source == TAV_ENCODER_PROGID && IsEqualGUID(e.guid, IID_IMyEncoder2), "source and GUID", line);
+    expect_no_box(line);
+}
+
+struct ThreadWork {
+    IMyEncoder2 *enc;
+    int index;
+    int wrong;
+};
+
+// One of several threads on one object: good and bad calls, each reason its own.
+DWORD WINAPI hammer(void *arg) {
+    ThreadWork &w = *static_cast<ThreadWork *>(arg);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const SampleHost sample = sample_record();
+    SampleHost over = sample;
+    over.c = 11;
+    for (int k = 0; k < 500; ++k) {
+        char net[32];
+        int len = -1, used = -1;
+        if (w.enc->Encode(kSampleId, 0, reinterpret_cast<const char *>(&sample), sizeof sample, net, sizeof net,
+                          &len) != S_OK ||
+            len != 17 || std::memcmp(net, kSampleNet, 17) != 0)
+            ++w.wrong;
+        SampleHost back;
+        if (w.enc->Decode(kSampleId, 0, net, 17, reinterpret_cast<char *>(&back), sizeof back, &used) != S_OK ||
+            used != 17 || back.c != 2)
+            ++w.wrong;
+        if (w.enc->Encode(kSampleId, 0, reinterpret_cast<const char *>(&over), sizeof over, net, 16, &len) !=
+            TAV_E_COUNT)
+            ++w.wrong;
+        if (take_error().description.find("count member") == std::string::npos) ++w.wrong;
+        if (w.enc->Encode(1000 + w.index, 0, reinterpret_cast<const char *>(&sample), sizeof sample, net, 32,
+                          &len) != TAV_E_UNKNOWN_TYPE)
+            ++w.wrong;
+        if (take_error().description != "the typelib has no type with id " + std::to_string(1000 + w.index))
+            ++w.wrong;
+    }
+    CoUninitialize();
+    return 0;
+}
+
+void run_encoder2(IMyEncoder *enc) {
+    group("IMyEncoder2 identity");
+    IMyEncoder2 *enc2 = nullptr;
+    CHECK(enc->QueryInterface(IID_IMyEncoder2, reinterpret_cast<void **>(&enc2)) == S_OK && enc2 != nullptr);
+    if (enc2 == nullptr) return;
+    void *p = nullptr;
+    CHECK(enc2->QueryInterface(IID_IMyEncoder, &p) == S_OK && p == enc);
+    if (p != nullptr) static_cast<IUnknown *>(p)->Release();
+    void *u1 = nullptr, *u2 = nullptr, *again = nullptr, *support = nullptr;
+    CHECK(enc->QueryInterface(IID_IUnknown, &u1) == S_OK && enc2->QueryInterface(IID_IUnknown, &u2) == S_OK &&
+          u1 == u2);
+    CHECK(enc2->QueryInterface(IID_IMyEncoder2, &again) == S_OK && again == enc2);
+    CHECK(enc2->QueryInterface(IID_ISupportErrorInfo, &support) == S_OK && support != nullptr);
+    if (support != nullptr) {
+        auto *sei = static_cast<ISupportErrorInfo *>(support);
+        CHECK(sei->InterfaceSupportsErrorInfo(IID_IMyEncoder2) == S_OK);
+        CHECK(sei->InterfaceSupportsErrorInfo(IID_IMyEncoder) == S_FALSE);
+        void *u3 = nullptr;
+        CHECK(sei->QueryInterface(IID_IUnknown, &u3) == S_OK && u3 == u1);
+        if (u3 != nullptr) static_cast<IUnknown *>(u3)->Release();
+        sei->Release();
+    }
+    for (void *q : {u1, u2, again})
+        if (q != nullptr) static_cast<IUnknown *>(q)->Release();
+
+    group("IMyEncoder2 sizes");
+    const SampleHost sample = sample_record();
+    const char *host = reinterpret_cast<const char *>(&sample);
+    int len = -1;
+    CHECK(enc2->Encode(kSampleId, 0, host, sizeof sample, nullptr, 0, &len) == S_OK && len == 17);
+    for (int cap = 0; cap <= 18; ++cap) {
+        Guarded net(cap);
+        len = -1;
+        const HRESULT hr = enc2->Encode(kSampleId, 0, host, sizeof sample, net.data(), cap, &len);
+        CHECK(net.guard_intact() && len == 17);
+        if (cap >= 17)
+            CHECK(hr == S_OK && std::memcmp(net.data(), kSampleNet, 17) == 0);
+        else
+            expect_failure(hr, kTooSmall, "needs 17 bytes; the buffer holds " + std::to_string(cap), __LINE__);
+        if (cap == 0) CHECK(net.untouched());
+    }
+    for (int cap : {60, 59, 0}) {
+        Guarded out(cap);
+        int used = -1;
+        const HRESULT hr =
+            enc2->Decode(kSampleId, 0, reinterpret_cast<const char *>(kSampleNet), 17, out.data(), cap, &used);
+        CHECK(out.guard_intact());
+        if (cap == 60) {
+            SampleHost back;
+            std::memcpy(&back, out.data(), sizeof back);
+            CHECK(hr == S_OK && used == 17 && back.c == 2 && back.v[2] == 0 && std::strcmp(back.s, "ab") == 0);
+        } else {
+            expect_failure(hr, kTooSmall, "the host record needs 60 bytes", __LINE__);
+            CHECK(out.untouched());
+        }
+    }
+    const HdrHost hdr = hdr_record();
+    // The library's own text of the record, in a buffer of plenty.
+    std::string line;
+    DrLib *lib = nullptr;
+    const DrMeta *meta = nullptr;
+    if (dr_load_lib_file(&lib, "client_sample.tlb") == 0 && dr_meta_by_id(lib, kHdrId, &meta) == 0) {
+        char whole[512];
+        DrBuffer out{whole, sizeof whole}, h{const_cast<char *>(reinterpret_cast<const char *>(&hdr)), sizeof hdr};
+        if (dr_sprint_data(meta, &out, &h, 0) == 0) line.assign(whole, out.len);
+    }
+    dr_free_lib(lib);
+    CHECK(line.rfind("[Hdr]: iNum=2 ", 0) == 0);
+    const int n = static_cast<int>(line.size());
+    CHECK(enc2->FormatText(kHdrId, 0, reinterpret_cast<const char *>(&hdr), sizeof hdr, nullptr, 0, &len) == S_OK &&
+          len == n);
+    for (int cap : {n + 1, n, 1, 0}) {
+        Guarded text(cap);
+        len = -1;
+        const HRESULT hr = enc2->FormatText(kHdrId, 0, reinterpret_cast<const char *>(&hdr), sizeof hdr, text.data(),
+                                            cap, &len);
+        CHECK(text.guard_intact() && len == n);
+        if (cap > n)
+            CHECK(hr == S_OK && line == text.data());
+        else
+            expect_failure(hr, kTooSmall, "the text needs " + std::to_string(n + 1) + " bytes", __LINE__);
+    }
+    CHECK(enc2->FormatXml(kHdrId, 0, reinterpret_cast<const char *>(&hdr), sizeof hdr, nullptr, 0, &len) == S_OK &&
+          len > n);
+
+    group("IMyEncoder2 failures");
+    SampleHost over = sample;
+    over.c = 11;
+    char net[64];
+    expect_failure(enc2->Encode(kSampleId, 0, reinterpret_cast<const char *>(&over), sizeof over, net, 64, &len),
+                   TAV_E_COUNT, "Sample: a count member holds a negative count or one above the declared count",
+                   __LINE__);
+    expect_failure(enc2->Encode(kSampleId, kTypeVersion - 1, host, sizeof sample, net, 64, &len), TAV_E_VERSION,
+                   "older than the record type", __LINE__);
+    SampleHost out;
+    int used = -1;
+    expect_failure(enc2->Decode(kSampleId, 0, reinterpret_cast<const char *>(kSampleNet), 5,
+                                reinterpret_cast<char *>(&out), sizeof out, &used),
+                   TAV_E_NET_END, "the network buffer ends before the record does at network offset 2", __LINE__);
+    expect_failure(enc2->Encode(kMissingId, 0, host, sizeof sample, net, 64, &len), TAV_E_UNKNOWN_TYPE,
+                   "the typelib has no type with id 7", __LINE__);
+    expect_failure(enc2->HostToNet(kMissingId, net, &len, host, 0), S_FALSE, "no type with id 7", __LINE__);
+    TavTypeInfo info{};
+    CHECK(enc2->FindTypeByName("Hdr", &info) == S_OK && info.iDataTypeId == kHdrId &&
+          info.iHostSize == static_cast<int>(sizeof(HdrHost)));
+    expect_failure(enc2->FindTypeById(kMissingId, &info), TAV_E_UNKNOWN_TYPE, "no type with id 7", __LINE__);
+    expect_failure(enc2->LoadTypelib("missing.tlb"), TAV_E_OPEN, "missing.tlb", __LINE__);
+    CHECK(enc2->FindTypeById(kSampleId, &info) == S_OK);  // the typelib loaded before stays
+    CHECK(enc2->Encode(kSampleId, 0, nullptr, 60, net, 64, &len) == E_INVALIDARG);
+    CHECK(enc2->Encode(kSampleId, 0, host, -1, net, 64, &len) == E_INVALIDARG);
+    (void)take_error();
+
+    group("IMyEncoder2 README example");
+    std::vector<char> bytes;
+    CHECK(encode_record(enc2, kSampleId, &sample, sizeof sample, bytes) && bytes.size() == 17 &&
+          std::memcmp(bytes.data(), kSampleNet, 17) == 0);
+    CHECK(!encode_record(enc2, kSampleId, &over, sizeof over, bytes));
+    expect_no_box(__LINE__);
+
+    group("IMyEncoder2 threads");
+    ThreadWork work[4];
+    HANDLE threads[4];
+    for (int t = 0; t < 4; ++t) {
+        work[t] = ThreadWork{enc2, t, 0};
+        threads[t] = CreateThread(nullptr, 0, hammer, &work[t], 0, nullptr);
+        CHECK(threads[t] != nullptr);
+    }
+    for (HANDLE h : threads)
+        if (h != nullptr) {
+            CHECK(WaitForSingleObject(h, 60000) == WAIT_OBJECT_0);
+            CloseHandle(h);
+        }
+    for (const ThreadWork &w : work) CHECK(w.wrong == 0);
+    expect_no_box(__LINE__);
+    CHECK(enc2->Release() == 1);
+}
+
 using ServerFn = HRESULT(STDMETHODCALLTYPE *)();
 
 // An export of the DLL as a function of type Fn (through the one cast GCC lets pass).
@@ -204,8 +399,13 @@ void run(HMODULE &dll) {
     int len = -1;
     CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), 0) == S_OK);
     CHECK(len == 17 && std::memcmp(net, kSampleNet, 17) == 0 && net[17] == '\xEE');
-    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), kTypeVersion - 1) == S_OK);
+    // Every encoder failure answers 1, with the bytes written so far.
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&sample), kTypeVersion - 1) == S_FALSE);
     CHECK(len == 0);
+    SampleHost over = sample;
+    over.c = 11;  // above the array's bound of 10
+    CHECK(enc->HostToNet(kSampleId, net, &len, reinterpret_cast<const char *>(&over), 0) == S_FALSE);
+    CHECK(len == 2);
     expect_no_box(__LINE__);
 
     group("NetToHost");
@@ -214,9 +414,13 @@ void run(HMODULE &dll) {
                          sizeof kSampleNet, 0) == S_OK);
     CHECK(back.c == 2 && back.v[0] == 1 && back.v[1] == 2 && back.v[2] == 0 && std::strcmp(back.s, "ab") == 0);
     SampleHost part{};
+    // Cut network bytes answer 1; the host record keeps what was decoded.
     CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet), 5,
-                         0) == S_OK);
+                         0) == S_FALSE);
     CHECK(part.c == 2 && part.v[0] == 0);
+    for (int cut : {0, 16, -1})
+        CHECK(enc->NetToHost(kSampleId, reinterpret_cast<char *>(&part), reinterpret_cast<const char *>(kSampleNet),
+                             cut, 0) == S_FALSE);
     expect_no_box(__LINE__);
 
     group("PrintToFile");
@@ -225,10 +429,12 @@ void run(HMODULE &dll) {
     expected.insert(expected.size() - 1, "\r");
     CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_OK);
     CHECK(read_bytes("client_hdr.txt") == expected);
-    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), kTypeVersion - 1) == S_OK);
+    CHECK(enc->PrintToFile("client_hdr.txt", kHdrId, reinterpret_cast<const char *>(&hdr), kTypeVersion - 1) == S_FALSE);
     CHECK(read_bytes("client_hdr.txt").empty());
     CHECK(enc->PrintToFile("no-such-dir\\out.txt", kHdrId, reinterpret_cast<const char *>(&hdr), 0) == S_FALSE);
     expect_no_box(__LINE__);
+
+    run_encoder2(enc);
 
     group("ErrorBox");
     len = -77;
