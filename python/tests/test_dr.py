@@ -196,6 +196,11 @@ def test_streams():
     b.close()
     e = error_of(lambda: list(t.iter_decode(data[:-3])))
     assert type(e) is dr.ShortBufferError
+    roster = LIB["Roster"]
+    good = roster.encode({"roomId": 1, "players": [{"uin": 2}]})
+    bad = good[:2] + b"\x00\x09" + good[4:]  # 9 players, at most 8
+    e = error_of(lambda: list(roster.iter_decode(good + bad)))
+    assert type(e) is dr.RecordError and e.code == 9
 
 
 BIG = """<typelib name="big" id="9" version="1">
