@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what the build needs when it is missing, builds, and runs
 # every test twice (a normal build, then AddressSanitizer + UndefinedBehaviorSanitizer),
-# then each fuzz target for 30 s and the four-thread program under ThreadSanitizer (both
-# with clang), then the Windows leg when its script is present. Each test has its own time
+# then the Python module's tests (scripts/test-python.sh), then each fuzz target for 30 s
+# and the four-thread program under ThreadSanitizer (both with clang), then the Windows leg when its script is present. Each test has its own time
 # limit; one without fails after 120 s instead of stalling the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +42,9 @@ run_suite() {  # name, extra cmake arguments...
 run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DDR_SANITIZE=ON -DDR_BUILD_BENCH=OFF
+
+# The Python module, installed with pip into a virtual environment and tested with pytest.
+"$root/scripts/test-python.sh"
 
 if command -v clang++-14 >/dev/null; then
   "$root/scripts/fuzz.sh" 30
