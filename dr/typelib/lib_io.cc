@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "dr/plan/plan.h"
 #include "dr/text/error.h"
 #include "dr/typelib/image.h"
 #include "dr/typelib/load.h"
@@ -156,7 +157,9 @@ int load_error(const LoadResult &r, DrError *err) {
 
 extern "C" int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err) {
     if (out == nullptr || fp == nullptr) return dr::set_error(err, DR_E_ARGUMENT);
-    return dr::load_error(dr::load_image(fp, out), err);
+    const int rc = dr::load_error(dr::load_image(fp, out), err);
+    if (rc == 0) dr::plan::attach(*out);  // a verified image gets its plans
+    return rc;
 }
 
 extern "C" int dr_load_lib(DrLib **out, FILE *fp) { return dr_load_lib_ex(out, fp, nullptr); }
@@ -188,4 +191,7 @@ extern "C" int dr_save_lib_file(const DrLib *lib, const char *path) {
     return rc;
 }
 
-extern "C" void dr_free_lib(DrLib *lib) { std::free(lib); }
+extern "C" void dr_free_lib(DrLib *lib) {
+    dr::plan::detach(lib);
+    std::free(lib);
+}
