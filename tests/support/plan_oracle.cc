@@ -47,7 +47,7 @@ std::string differ(const char *op, const Outcome &plan, const Outcome &walk) {
 std::vector<char> guarded(size_t n, char fill, const std::vector<char> *from = nullptr) {
     std::vector<char> b(n + 2 * kGuard, fill);
     for (size_t i = 0; i < kGuard; ++i) b[i] = b[b.size() - 1 - i] = static_cast<char>(0xC3);
-    if (from) std::memcpy(b.data() + kGuard, from->data(), std::min(n, from->size()));
+    if (from && !from->empty()) std::memcpy(b.data() + kGuard, from->data(), std::min(n, from->size()));
     return b;
 }
 
