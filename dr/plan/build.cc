@@ -41,7 +41,14 @@ public:
         p_.hi = std::numeric_limits<int32_t>::max();
         p_.need = 0;
         p_.decode = true;
-        if (top_->is_struct != 0) {
+        // Room for the usual plan at once: a step per member and an end per element body.
+        const size_t n = static_cast<size_t>(std::max(top_->count, 1));
+        const bool is_struct = top_->is_struct != 0;
+        p_.steps.reserve(is_struct ? n + 2 : 3 * n);
+        p_.pieces.reserve(n);
+        p_.arms.reserve(is_struct ? 1 : n);
+        accesses_.reserve(is_struct ? n : 1);
+        if (is_struct) {
             body(top_->entries, top_->count);
         } else {
             // A union element takes one member: the one its selector chose, or the first one when
