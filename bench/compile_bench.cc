@@ -1,9 +1,11 @@
 // compile_bench.cc: compiling a generated source of 1,000 record types into a typelib.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 
 #include "dr/dr_compile.h"
+#include "dr/plan/plan.h"
 
 namespace {
 
@@ -61,5 +63,50 @@ void BM_Compile1000Types(benchmark::State &state) {
     state.counters["source_bytes"] = static_cast<double>(source.size());
 }
 BENCHMARK(BM_Compile1000Types)->Unit(benchmark::kMillisecond);
+
+// The compiled typelib saved to a temporary file, for the load benchmarks.
+std::FILE *thousand_types_file() {
+    const std::string source = thousand_types();
+    DrLib *lib = nullptr;
+    DrCompileError err{};
+    std::FILE *fp = std::tmpfile();
+    if (fp == nullptr || dr_compile(&lib, source.data(), source.size(), &err) != 0 || dr_save_lib(lib, fp) != 0)
+        return nullptr;
+    dr_free_lib(lib);
+    return fp;
+}
+
+// dr_load_lib of the 1,000 types, plans for the newest version included; the counters give the
+// image's size and the memory its plans take.
+void BM_Load1000Types(benchmark::State &state) {
+    std::FILE *fp = thousand_types_file();
+    if (fp == nullptr) return state.SkipWithError("the 1,000 types do not compile");
+    size_t image = 0, plans = 0;
+    for (auto _ : state) {
+        DrLib *lib = nullptr;
+        if (dr_load_lib(&lib, fp) != 0) return state.SkipWithError("the 1,000 types do not load");
+        image = static_cast<size_t>(reinterpret_cast<const DrLibHeader *>(lib)->size);
+        plans = dr::plan::store_of(lib) ? dr::plan::store_of(lib)->bytes() : 0;
+        dr_free_lib(lib);
+    }
+    std::fclose(fp);
+    state.counters["image_bytes"] = static_cast<double>(image);
+    state.counters["plan_bytes"] = static_cast<double>(plans);
+}
+BENCHMARK(BM_Load1000Types)->Unit(benchmark::kMillisecond);
+
+// The part of that load which builds the plans.
+void BM_Plans1000Types(benchmark::State &state) {
+    std::FILE *fp = thousand_types_file();
+    DrLib *lib = nullptr;
+    if (fp == nullptr || dr_load_lib(&lib, fp) != 0) return state.SkipWithError("the 1,000 types do not load");
+    for (auto _ : state) {
+        dr::plan::detach(lib);
+        dr::plan::attach(lib);
+    }
+    dr_free_lib(lib);
+    std::fclose(fp);
+}
+BENCHMARK(BM_Plans1000Types)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 namespace bench {
 
+// Compiled, then saved and loaded as a user's program loads a typelib file, so that the codec
+// runs with the plans the loader builds.
 const DrLib *library() {
     static const DrLib *lib = [] {
         DrLib *out = nullptr;
@@ -18,7 +20,15 @@ const DrLib *library() {
             std::fprintf(stderr, "records.xml:%d:%d: %s\n", err.line, err.column, err.message);
             std::exit(1);
         }
-        return out;
+        DrLib *loaded = nullptr;
+        std::FILE *fp = std::tmpfile();
+        if (fp == nullptr || dr_save_lib(out, fp) != 0 || dr_load_lib(&loaded, fp) != 0) {
+            std::fprintf(stderr, "records.xml: the compiled typelib does not load\n");
+            std::exit(1);
+        }
+        std::fclose(fp);
+        dr_free_lib(out);
+        return loaded;
     }();
     return lib;
 }

@@ -10,7 +10,7 @@ root=$PWD
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_codec fuzz_load fuzz_oracle fuzz_compile fuzz_json fuzz_compat)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_codec fuzz_load fuzz_oracle fuzz_plan fuzz_compile fuzz_json fuzz_compat)
 
 cc=$(command -v clang-14 || command -v clang || true)
 cxx=$(command -v clang++-14 || command -v clang++ || true)

@@ -48,11 +48,12 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 if command -v clang++-14 >/dev/null; then
   "$root/scripts/fuzz.sh" 30
-  echo "== ThreadSanitizer: four threads on one image"
+  echo "== ThreadSanitizer: four threads on one image; eight racing to build one plan"
   cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
     -DCMAKE_CXX_COMPILER=clang++-14 -DDR_TSAN=ON -DDR_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$root/build/tsan" -j "$jobs" --target read_only_threads
+  cmake --build "$root/build/tsan" -j "$jobs" --target read_only_threads plan_threads
   TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/tests/threads/read_only_threads"
+  TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/tests/threads/plan_threads"
 else
   echo "== fuzzing and ThreadSanitizer skipped: clang is not available"
 fi

@@ -3,6 +3,7 @@
 
 #include "dr/codec/buffers.h"
 #include "dr/codec/byte_order.h"
+#include "dr/codec/codec.h"
 #include "dr/codec/net_frames.h"
 #include "dr/walk/walk.h"
 
@@ -107,6 +108,11 @@ private:
 };
 
 }  // namespace
+
+int net_to_host_by_walk(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {
+    return run_codec<Decoder, false>(meta, host, net, version, err, false, err != nullptr);
+}
+
 }  // namespace dr
 
 extern "C" int dr_net_to_host_ex(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int version, DrError *err) {

@@ -1,6 +1,7 @@
 // encode.cc: host form to network form over the member walk.
 #include "dr/codec/buffers.h"
 #include "dr/codec/byte_order.h"
+#include "dr/codec/codec.h"
 #include "dr/codec/net_frames.h"
 #include "dr/walk/walk.h"
 
@@ -51,6 +52,11 @@ public:
 };
 
 }  // namespace
+
+int host_to_net_by_walk(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err) {
+    return run_codec<Encoder, false>(meta, host, net, version, err, true);
+}
+
 }  // namespace dr
 
 extern "C" int dr_host_to_net_ex(const DrMeta *meta, DrBuffer *net, DrBuffer *host, int version, DrError *err) {

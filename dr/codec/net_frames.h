@@ -39,6 +39,7 @@ public:
     using HostByte = std::conditional_t<kToNet, const char, char>;
     using NetByte = std::conditional_t<kToNet, char, const char>;
     static constexpr bool kCheckDeclaredCount = true;
+    static constexpr bool kEncodes = kToNet;
 
     NetWalker(HostByte *host, int64_t host_len, NetByte *net, int64_t net_len)
         : host_{host, host_len}, net_(net), net_len_(net_len) {}

@@ -155,11 +155,6 @@ int load_error(const LoadResult &r, DrError *err) {
 
 }  // namespace dr
 
-extern "C" int dr_load_lib_ex(DrLib **out, FILE *fp, DrError *err) {
-    if (out == nullptr || fp == nullptr) return dr::set_error(err, DR_E_ARGUMENT);
-    return dr::load_error(dr::load_image(fp, out), err);
-}
-
 extern "C" int dr_load_lib(DrLib **out, FILE *fp) { return dr_load_lib_ex(out, fp, nullptr); }
 
 extern "C" int dr_load_lib_file_ex(DrLib **out, const char *path, DrError *err) {
@@ -185,4 +180,3 @@ extern "C" int dr_save_lib_file(const DrLib *lib, const char *path) {
     return dr::write_whole_file(path, false, [&](std::FILE *fp) { return dr_save_lib(lib, fp); });
 }
 
-extern "C" void dr_free_lib(DrLib *lib) { std::free(lib); }

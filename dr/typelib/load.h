@@ -34,5 +34,8 @@ struct LoadResult {
 // other stream (a pipe, a terminal) is read from where it stands, up to the announced size,
 // and must end there. On success *out holds the verified image; otherwise *out is unchanged.
 LoadResult load_image(std::FILE *fp, DrLib **out);
+// Sets *err from a load's result (the code, and the text that completes "<file> is not a
+// typelib: ..."): 0 for a loaded image, else -1.
+int load_error(const LoadResult &r, DrError *err);
 
 }  // namespace dr
