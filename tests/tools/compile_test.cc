@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -146,6 +148,48 @@ const std::vector<BadSource> kBadSources = {
          "    <item name=\"b\" type=\"int\" count=\"400000000\"/>\n  </type>\n"),
      "4:5: member 'b' makes 'A' larger than 2 GiB"},
 };
+
+// The README's five-minute example: its XML compiles, the header declares every member its C
+// code fills, and only the lines that lineCount says are sent.
+TEST(DrtoolCompile, ReadmeFiveMinuteExampleCompilesAndSendsOnlyCountedLines) {
+    const std::string readme = drtest::read_text(EXAMPLES_DIR "/../README.md");
+    const size_t section = readme.find("## Your own protocol in five minutes");
+    ASSERT_NE(section, std::string::npos);
+    const auto block = [&](const std::string &opening) {
+        const size_t at = readme.find(opening, section);
+        EXPECT_NE(at, std::string::npos) << opening;
+        const size_t from = at + opening.size();
+        std::string text, line;
+        std::istringstream lines(readme.substr(from, readme.find("   ```\n", from) - from));
+        while (std::getline(lines, line)) text += (line.size() >= 3 ? line.substr(3) : "") + "\n";
+        return text;
+    };
+    const std::string dir = drtest::scratch_dir("readme-shop");
+    write_text(dir + "/shop.xml", block("   ```xml\n"));
+    const drtest::Run r = drtool({"compile", dir + "/shop.xml", "-o", dir + "/shop.tlb", "--header", dir + "/shop.h"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string header = drtest::read_text(dir + "/shop.h");
+    const std::string code = block("   ```c\n");
+    EXPECT_TRUE(std::regex_search(header, std::regex("typedef struct \\w+\\s+ORDER;"))) << header;
+    const std::regex member("order\\.(?:\\w+\\[\\d+\\]\\.)?(\\w+)");
+    int members = 0;
+    for (auto it = std::sregex_iterator(code.begin(), code.end(), member); it != std::sregex_iterator(); ++it, ++members)
+        EXPECT_TRUE(std::regex_search(header, std::regex(" " + (*it)[1].str() + "(\\[\\w+\\])?;"))) << (*it)[1].str();
+    EXPECT_EQ(members, 4);
+#if DRTOOL_HAS_JSON
+    const auto encoded_size = [&](int lines) {
+        std::string json = "{\"customer\":\"alice\",\"lineCount\":" + std::to_string(lines) + ",\"lines\":[";
+        for (int i = 0; i < lines; ++i) json += std::string(i ? "," : "") + "{\"sku\":4711,\"qty\":2}";
+        write_text(dir + "/order.json", json + "]}");
+        const drtest::Run e = drtool({"encode", dir + "/shop.tlb", "Order", dir + "/order.json", "-o", dir + "/order.net"});
+        EXPECT_EQ(e.status, 0) << e.err;
+        return drtest::read_file(dir + "/order.net").size();
+    };
+    const size_t one = encoded_size(1);
+    EXPECT_EQ(encoded_size(2), one + 6);  // a uint and a ushort per line
+    EXPECT_EQ(encoded_size(8), one + 7 * 6);
+#endif
+}
 
 TEST(DrtoolCompile, EveryErrorClassSaysWhereAndLeavesNoFile) {
     for (const BadSource &bad : kBadSources) {

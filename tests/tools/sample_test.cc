@@ -1,7 +1,10 @@
 // sample_test.cc: the committed lobby sample is what its generator makes, and covers what it claims.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
 #include <set>
+#include <vector>
 
 #include "dr/typelib/image.h"
 #include "tests/support/image_builder.h"
@@ -79,6 +82,30 @@ TEST(LobbySample, ReadmeShowsTheUsageExampleVerbatim) {
     const std::string usage = drtest::read_text(EXAMPLES_DIR "/usage.c");
     ASSERT_FALSE(usage.empty());
     EXPECT_NE(drtest::read_text(EXAMPLES_DIR "/../README.md").find("```c\n" + usage + "```\n"), std::string::npos);
+}
+
+
+// Every relative link of the README and of docs/*.md names a file that exists, and the
+// README's documentation index names every page of docs/.
+TEST(LobbySample, EveryRelativeLinkOfTheReadmeAndDocsNamesAFile) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(EXAMPLES_DIR) / "..";
+    std::vector<fs::path> pages{root / "README.md"};
+    for (const auto &e : fs::directory_iterator(root / "docs"))
+        if (e.path().extension() == ".md") pages.push_back(e.path());
+    ASSERT_GT(pages.size(), 10u);
+    const std::string readme = drtest::read_text((root / "README.md").string());
+    const std::regex link("\\]\\(([^)#:]+)(#[^)]*)?\\)");
+    int links = 0;
+    for (const fs::path &page : pages) {
+        const std::string text = drtest::read_text(page.string());
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), link); it != std::sregex_iterator(); ++it, ++links)
+            EXPECT_TRUE(fs::exists(page.parent_path() / (*it)[1].str())) << page << " links to " << (*it)[1].str();
+        if (page.parent_path().filename() == "docs") {
+            EXPECT_NE(readme.find("](docs/" + page.filename().string() + ")"), std::string::npos) << page;
+        }
+    }
+    EXPECT_GT(links, 30);
 }
 
 }  // namespace
