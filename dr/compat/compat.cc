@@ -180,17 +180,20 @@ private:
         return it->second;
     }
 
-    // A struct's members by name; a name that repeats (an image may hold one) counts its
-    // repeats, so that the second "x" of OLD meets the second "x" of NEW.
-    struct Names {
+    // A type's members by what pairs them: the name in a struct, the union id in a union. A
+    // key that repeats (an image may hold one) counts its repeats, so that the second "x" (or
+    // the second member of id 3) of OLD meets the second of NEW, and each member of an image
+    // meets itself.
+    struct Keys {
         std::vector<std::string> key;       // per entry
         std::map<std::string, int32_t> at;  // key -> entry
-        explicit Names(const DrMeta *m) {
-            std::map<std::string_view, int> seen;
+        explicit Keys(const DrMeta *m) {
+            std::map<std::string, int> seen;
             for (int32_t k = 0; k < m->count; ++k) {
-                const std::string_view name = field_text(m->entries[k].name);
-                const int repeat = seen[name]++;
-                key.push_back(std::string(name) + (repeat ? '\0' + std::to_string(repeat) : std::string()));
+                const DrEntry &e = m->entries[k];
+                const std::string base = m->is_struct ? std::string(field_text(e.name)) : std::to_string(e.id);
+                const int repeat = seen[base]++;
+                key.push_back(base + (repeat ? '\0' + std::to_string(repeat) : std::string()));
                 at.emplace(key.back(), k);
             }
         }
@@ -200,17 +203,12 @@ private:
         }
     };
 
-    // Member pairs of a type pair: by name in a struct, by union id in a union.
+    // Member pairs of a type pair of the same class, by their keys.
     static std::vector<std::pair<int32_t, int32_t>> matched(const DrMeta *o, const DrMeta *n) {
         std::vector<std::pair<int32_t, int32_t>> out;
-        if (o->is_struct) {
-            const Names on(o), nn(n);
-            for (int32_t k = 0; k < o->count; ++k)
-                if (const int32_t j = nn.find(on.key[k]); j >= 0) out.emplace_back(k, j);
-            return out;
-        }
+        const Keys ok(o), nk(n);
         for (int32_t k = 0; k < o->count; ++k)
-            if (const int32_t j = find_id(n, o->entries[k].id); j >= 0) out.emplace_back(k, j);
+            if (const int32_t j = nk.find(ok.key[k]); j >= 0) out.emplace_back(k, j);
         return out;
     }
 
@@ -312,7 +310,7 @@ private:
 
     void compare_struct(Pair &p, Span s) {
         const DrMeta *o = p.o, *n = p.n;
-        const Names on(o), nn(n);
+        const Keys on(o), nn(n);
         const std::vector<int32_t> os = present(o, s.lo), ns = present(n, s.lo);
         std::vector<int32_t> gone, fresh, common_o, where;  // where: position in ns of each common member
         std::map<std::string, size_t> at_new;
