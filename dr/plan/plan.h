@@ -103,7 +103,6 @@ private:
     static uint32_t slot_of(int32_t off) { return static_cast<uint32_t>(off) * 2654435761u >> 7; }
     const Plan *build_into(const Row &r, int32_t version) const;
 
-    const DrLib *lib_;
     std::unique_ptr<Row[]> rows_;
     int32_t count_ = 0;
     std::vector<int32_t> hash_;

@@ -12,7 +12,7 @@
 
 namespace dr::plan {
 
-Store::Store(const DrLib *lib) : lib_(lib) {
+Store::Store(const DrLib *lib) {
     // Every type the directory names and every type a member refers to, each once.
     std::vector<int32_t> offs;
     std::unordered_set<int32_t> seen;
