@@ -10,19 +10,17 @@
 
 #include "dr/codec/codec.h"
 #include "dr/dr.h"
+#include "tests/support/image_builder.h"
 
 namespace {
 
-constexpr int kThreads = 8;
-
-std::vector<char> read_host(const std::string &path) {
-    std::vector<char> bytes;
-    if (FILE *fp = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(fp)) != EOF;) bytes.push_back(static_cast<char>(c));
-        std::fclose(fp);
-    }
-    return bytes;
+// A committed host record, as the codec takes it.
+std::vector<char> host_record(const std::string &path) {
+    const std::vector<uint8_t> bytes = drtest::read_file(path);
+    return {bytes.begin(), bytes.end()};
 }
+
+constexpr int kThreads = 8;
 
 // Encodes then decodes `host` at `version`, by plan (walk false) or by the walk alone.
 std::string round_trip(const DrMeta *meta, std::vector<char> host, int version, bool walk) {
@@ -42,7 +40,7 @@ std::string round_trip(const DrMeta *meta, std::vector<char> host, int version, 
 int main() {
     const std::string dir = EXAMPLES_DIR;
     std::vector<std::vector<char>> hosts;
-    for (const char *name : {"login", "chat", "roster", "ping"}) hosts.push_back(read_host(dir + "/" + name + ".host"));
+    for (const char *name : {"login", "chat", "roster", "ping"}) hosts.push_back(host_record(dir + "/" + name + ".host"));
     int failures = 0;
     for (int round = 0; round < 6; ++round) {
         DrLib *lib = nullptr;

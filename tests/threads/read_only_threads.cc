@@ -10,9 +10,16 @@
 #include <vector>
 
 #include "dr/dr.h"
+#include "tests/support/image_builder.h"
 #include "dr/typelib/image.h"
 
 namespace {
+
+// A committed host record, as the codec takes it.
+std::vector<char> host_record(const std::string &path) {
+    const std::vector<uint8_t> bytes = drtest::read_file(path);
+    return {bytes.begin(), bytes.end()};
+}
 
 const DrLib *g_lib = nullptr;
 std::vector<std::vector<char>> g_hosts;  // the sample's Message records
@@ -89,15 +96,6 @@ std::string read_everything() {
     return out;
 }
 
-std::vector<char> read_file(const std::string &path) {
-    std::vector<char> bytes;
-    if (FILE *fp = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(fp)) != EOF;) bytes.push_back(static_cast<char>(c));
-        std::fclose(fp);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 int main() {
@@ -108,7 +106,7 @@ int main() {
         return 1;
     }
     g_lib = lib;
-    for (const char *name : {"login", "chat", "roster", "ping"}) g_hosts.push_back(read_file(dir + "/" + name + ".host"));
+    for (const char *name : {"login", "chat", "roster", "ping"}) g_hosts.push_back(host_record(dir + "/" + name + ".host"));
 
     const std::string alone = read_everything();
     constexpr int kThreads = 4, kRounds = 200;
