@@ -55,13 +55,19 @@ def machine():
     return model, cores
 
 
-def main():
-    json_path, cache_path, load_before, load_after = sys.argv[1:5]
-    context, rows = medians(json_path)
+def toolchain(cache_path):
+    """The compiler's first --version line and the Release flags of the build."""
     compiler = subprocess.run([cache_value(cache_path, "CMAKE_CXX_COMPILER"), "--version"],
                               capture_output=True, text=True).stdout.splitlines()[0]
     flags = " ".join(x for x in [cache_value(cache_path, "CMAKE_CXX_FLAGS"),
                                  cache_value(cache_path, "CMAKE_CXX_FLAGS_RELEASE")] if x)
+    return compiler, flags
+
+
+def main():
+    json_path, cache_path, load_before, load_after = sys.argv[1:5]
+    context, rows = medians(json_path)
+    compiler, flags = toolchain(cache_path)
     model, cores = machine()
     print("# Benchmarks: this library beside Protocol Buffers, XDR, hand-written code and memcpy\n")
     print("Written by `scripts/bench.sh` from one run of `build/bench/bench/dr_compare` "
