@@ -82,6 +82,8 @@ def main():
           "(the codec's hot files are built at -O3 in every build type but Debug)")
     print(f"- load average (1, 5, 15 min) before the run: {load_before}; after: {load_after}")
     print(f"- run at {context.get('date', '?')}\n")
+    print("![CPU time per record relative to hand-written code, by record, operation and codec]"
+          "(benchmarks.svg)\n")
 
     for record, title in RECORDS.items():
         print(f"## {title} ({HOST_BYTES[record]:,} host bytes)\n")
