@@ -27,10 +27,13 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # The JSON section comes from its own benchmark run (bench/json_bench.cc): keep it.
+# The page is written aside and moved in once the chart is drawn too, so a failure in either
+# leaves both as they were.
 json_section=$(sed -n '/^## JSON both ways/,$p' "$root/docs/benchmarks.md" 2>/dev/null || true)
+report=$build/benchmarks.md
 "$python" "$root/scripts/bench_report.py" "$json" "$build/CMakeCache.txt" "$load_before" "$load_after" \
-  >"$root/docs/benchmarks.md"
-if [ -n "$json_section" ]; then printf '\n%s\n' "$json_section" >>"$root/docs/benchmarks.md"; fi
-echo "== wrote docs/benchmarks.md"
+  >"$report"
+if [ -n "$json_section" ]; then printf '\n%s\n' "$json_section" >>"$report"; fi
 "$python" "$root/scripts/bench_chart.py" "$json" "$build/CMakeCache.txt" "$root/docs/benchmarks.svg"
-echo "== wrote docs/benchmarks.svg"
+mv "$report" "$root/docs/benchmarks.md"
+echo "== wrote docs/benchmarks.md and docs/benchmarks.svg"
