@@ -49,9 +49,11 @@ def load(json_path):
     codecs = [c for c in CODECS if c in present] + sorted(present - set(CODECS))
     for record in records:
         for op in OPS:
-            base = rows.get((record, BASE, op))
-            if base is None or not base["ns"] > 0:
+            if (record, BASE, op) not in rows:
                 raise Unfit(f"no time for {record}/{BASE}/{op}, which the chart draws every codec against")
+    for (record, codec, op), r in rows.items():
+        if not 0 < r["ns"] < math.inf:
+            raise Unfit(f"{record}/{codec}/{op} took {r['ns']} ns, which a log axis cannot show")
     return records, codecs, rows
 
 
@@ -78,7 +80,7 @@ def draw(records, codecs, rows, heading):
     axes = fig.subplots(1, len(records), sharey=True, squeeze=False)[0]
     ratios = [rows[(r, c, op)]["ns"] / rows[(r, BASE, op)]["ns"]
               for r in records for c in codecs for op in OPS if (r, c, op) in rows]
-    # Whole decades below and above, so every bar rises from the same floor.
+    # Every bar rises from the same whole decade below the fastest.
     bottom = min(-1, math.floor(math.log10(min(ratios))))
     low, high = 10.0 ** bottom, max(10.0, max(ratios) * 2.5)  # room for the value above each bar
     width = 0.8 / len(codecs)
@@ -90,9 +92,11 @@ def draw(records, codecs, rows, heading):
                 if r is not None:
                     xs.append(j + (i - (len(codecs) - 1) / 2) * width)
                     heights.append(r["ns"] / rows[(record, BASE, op)]["ns"] - low)
-            bars = ax.bar(xs, heights, width, bottom=low, color=COLOURS.get(codec), label=LABELS.get(codec, codec))
+            bars = ax.bar(xs, heights, width, bottom=low, color=COLOURS.get(codec),
+                          label=LABELS.get(codec, codec))
             if codec != BASE:
-                ax.bar_label(bars, labels=[f"{h + low:.2g}" for h in heights], rotation=90, padding=2, fontsize=6)
+                ax.bar_label(bars, labels=[f"{h + low:.2g}" for h in heights], rotation=90,
+                             padding=2, fontsize=6)
         ax.set_yscale("log")
         ax.set_ylim(low, high)
         ax.axhline(1.0, color="black", linewidth=0.6)
@@ -104,7 +108,8 @@ def draw(records, codecs, rows, heading):
         ax.set_title(record + size, fontsize=9)
         ax.grid(axis="y", which="major", linewidth=0.4, alpha=0.5)
         ax.set_axisbelow(True)
-    axes[0].yaxis.set_major_locator(FixedLocator([10.0 ** e for e in range(bottom, math.floor(math.log10(high)) + 1)]))
+    decades = range(bottom, math.floor(math.log10(high)) + 1)
+    axes[0].yaxis.set_major_locator(FixedLocator([10.0 ** e for e in decades]))
     axes[0].yaxis.set_minor_locator(NullLocator())
     axes[0].yaxis.set_major_formatter(FuncFormatter(lambda y, _: ratio(y)))
     axes[0].set_ylabel(f"time ÷ {LABELS[BASE]} time (log)", fontsize=9)
