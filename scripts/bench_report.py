@@ -55,13 +55,19 @@ def machine():
     return model, cores
 
 
-def main():
-    json_path, cache_path, load_before, load_after = sys.argv[1:5]
-    context, rows = medians(json_path)
+def toolchain(cache_path):
+    """The compiler's first --version line and the Release flags of the build."""
     compiler = subprocess.run([cache_value(cache_path, "CMAKE_CXX_COMPILER"), "--version"],
                               capture_output=True, text=True).stdout.splitlines()[0]
     flags = " ".join(x for x in [cache_value(cache_path, "CMAKE_CXX_FLAGS"),
                                  cache_value(cache_path, "CMAKE_CXX_FLAGS_RELEASE")] if x)
+    return compiler, flags
+
+
+def main():
+    json_path, cache_path, load_before, load_after = sys.argv[1:5]
+    context, rows = medians(json_path)
+    compiler, flags = toolchain(cache_path)
     model, cores = machine()
     print("# Benchmarks: this library beside Protocol Buffers, XDR, hand-written code and memcpy\n")
     print("Written by `scripts/bench.sh` from one run of `build/bench/bench/dr_compare` "
@@ -76,6 +82,8 @@ def main():
           "(the codec's hot files are built at -O3 in every build type but Debug)")
     print(f"- load average (1, 5, 15 min) before the run: {load_before}; after: {load_after}")
     print(f"- run at {context.get('date', '?')}\n")
+    print("![CPU time per record relative to hand-written code, by record, operation and codec]"
+          "(benchmarks.svg)\n")
 
     for record, title in RECORDS.items():
         print(f"## {title} ({HOST_BYTES[record]:,} host bytes)\n")
