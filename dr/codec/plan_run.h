@@ -34,11 +34,22 @@ public:
     PlanRun(const plan::Store &store, HostByte *host, int64_t host_len, NetByte *net, int64_t net_len,
             int32_t version, int64_t budget, bool explain)
         : store_(store), host_(host), host_len_(host_len), net_(net), net_len_(net_len), v_(version),
-          budget_(budget), explain_(explain) {}
+          budget_(budget), explain_(explain), permute_(permute_routine()) {}
 
     // True with *end set when the record was taken; false when the walk must take it.
+    // A record whose plan bounds what it can take, in buffers that hold that much and a budget
+    // that allows for it, runs without the tests that those bounds make needless.
     bool run(const plan::Plan *top, PlanEnd *end) {
-        if (!usable(top) || host_len_ < top->need) return false;
+        if (!usable(top)) return false;
+        if (top->bounded && top->turns + 1 < budget_ && top->height < DR_MAX_DEPTH && host_len_ >= top->host &&
+            (!kToNet || net_len_ >= top->net))
+            return go<false>(top, end);
+        return host_len_ >= top->need && go<true>(top, end);
+    }
+
+private:
+    template <bool kChecked>
+    bool go(const plan::Plan *top, PlanEnd *end) {
         Frame frames[DR_MAX_DEPTH];
         Frame *f = frames;
         *f = Frame{top, top->body(0), top->end(0), nullptr, 0, host_len_, 0, 0, 1, 0, 0, top->meta->datasize};
@@ -47,12 +58,26 @@ public:
         const plan::Step *pc = f->body;
         for (;;) {
             const plan::Step &s = *pc++;
-            used += s.steps;
-            if (used > budget_) return false;
+            if constexpr (kChecked) {
+                used += s.steps;
+                if (used > budget_) return false;
+            }
             switch (s.op) {
             case plan::Op::kRun: {
-                if (depth + s.off > DR_MAX_DEPTH || s.c > net_len_ - cursor) return false;
-                if (kWrite) pieces(f->plan, s, f->base, cursor);
+                if (kChecked && (depth + s.off > DR_MAX_DEPTH || s.c > net_len_ - cursor)) return false;
+                if (!kChecked && !kToNet && s.c > net_len_ - cursor) return false;
+                if constexpr (kWrite) {
+                    constexpr int dir = kToNet ? 0 : 1;
+                    if (permute_ != nullptr && s.wins[dir] > 0) {
+                        const plan::Window *w = f->plan->windows.data() + s.win[dir];
+                        if constexpr (kToNet)
+                            permute_(net_ + cursor, host_ + f->base, w, static_cast<size_t>(s.wins[dir]));
+                        else
+                            permute_(host_ + f->base, net_ + cursor, w, static_cast<size_t>(s.wins[dir]));
+                    } else {
+                        pieces(f->plan, s, f->base, cursor);
+                    }
+                }
                 cursor += s.c;
                 host_cursor = f->base + s.d;
                 break;
@@ -62,7 +87,8 @@ public:
                 int32_t count = s.count;
                 if (!counted(s, f->base, &count)) return false;
                 const int64_t n = int64_t{s.unit} * count;
-                if (n > f->element_end - at || n > net_len_ - cursor) return false;
+                if (kChecked && n > f->element_end - at) return false;
+                if ((kChecked || !kToNet) && n > net_len_ - cursor) return false;
                 if (kWrite) {
                     if constexpr (kToNet)
                         (void)copy_elements(net_ + cursor, host_ + at, s.unit, count);
@@ -76,7 +102,7 @@ public:
             case plan::Op::kString: {
                 const int64_t at = f->base + s.off;
                 int32_t count = s.count;
-                if (at > host_len_ || !counted(s, f->base, &count)) return false;
+                if ((kChecked && at > host_len_) || !counted(s, f->base, &count)) return false;
                 // The encoder takes the rest of the host buffer for a declared count of 0, the
                 // decoder for a count in use of 0.
                 const int64_t capacity = (kToNet ? s.count == 0 : count == 0) ? host_len_ - at : count;
@@ -87,13 +113,15 @@ public:
             case plan::Op::kNest: {
                 const int64_t at = f->base + s.off;
                 int32_t count = s.count;
-                if (depth == DR_MAX_DEPTH || at > host_len_ || !counted(s, f->base, &count)) return false;
+                if (kChecked && (depth == DR_MAX_DEPTH || at > host_len_)) return false;
+                if (!counted(s, f->base, &count)) return false;
                 host_cursor = at;
                 if (count <= 0) break;
                 const int64_t size = s.d;
-                if (size <= 0 ? count > 1 : count * size > f->element_end - at) return false;
-                const plan::Plan *child = store_.plan(s.a, v_);
-                if (child == nullptr || !usable(child) || child->need > std::max<int64_t>(size, 0)) return false;
+                if (kChecked && (size <= 0 ? count > 1 : count * size > f->element_end - at)) return false;
+                const plan::Plan *child = s.child != nullptr ? s.child : store_.plan(s.a, v_);
+                if (child == nullptr || !usable(child)) return false;
+                if (kChecked && child->need > std::max<int64_t>(size, 0)) return false;
                 int32_t arm = 0;
                 if (s.select != 0) {
                     int32_t selector = 0;
@@ -119,7 +147,7 @@ public:
             case plan::Op::kFail:
                 return false;
             case plan::Op::kEnd: {
-                if (used >= budget_) return false;
+                if (kChecked && used >= budget_) return false;
                 --f->remaining;
                 f->base += f->size;
                 if (f->len_size != 0) {
@@ -145,7 +173,6 @@ public:
         }
     }
 
-private:
     struct Frame {
         const plan::Plan *plan;
         const plan::Step *body, *end, *resume;
@@ -262,6 +289,7 @@ private:
     int32_t v_;
     int64_t budget_;
     bool explain_;
+    PermuteFn permute_;  // null: runs move piece by piece
 };
 
 }  // namespace dr

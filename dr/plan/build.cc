@@ -1,5 +1,8 @@
 // build.cc: a type's plan from its description, read the way the walk reads it.
 #include <algorithm>
+#include <bit>
+#include <iterator>
+#include <utility>
 #include <cstdint>
 #include <limits>
 
@@ -32,8 +35,8 @@ struct Access {
 
 class Builder {
 public:
-    Builder(const Store &store, const DrMeta *meta, int32_t version, Plan &plan)
-        : store_(store), top_(meta), v_(version), p_(plan) {}
+    Builder(const Store &store, const DrMeta *meta, int32_t version, int depth, Plan &plan)
+        : store_(store), top_(meta), v_(version), depth_(depth), p_(plan) {}
 
     void run() {
         p_.meta = top_;
@@ -55,6 +58,10 @@ public:
             // the union is the record itself.
             for (int32_t k = 0; k < std::max(top_->count, 1); ++k) body(top_->entries + k, std::min(top_->count, 1));
         }
+        if constexpr (std::endian::native == std::endian::little)
+            for (Step &s : p_.steps)
+                if (s.op == Op::kRun) windows(s);
+        summarise();
     }
 
 private:
@@ -144,6 +151,12 @@ private:
             if (row < 0) return fail();
             push(Step{Op::kNest, 0, refer, select, 1, e.off, e.count, e.refer_off, e.select_off, row, e.netlen_size,
                       e.netlen_pos, child->datasize});
+            // The element type's plan, kept when it serves every version this one does.
+            if (const Plan *cp = store_.plan(row, v_, depth_ + 1)) {
+                p_.lo = std::max(p_.lo, cp->lo);
+                p_.hi = std::min(p_.hi, cp->hi);
+                p_.steps.back().child = cp;
+            }
             return;
         }
         if (code == DR_TYPE_STRING) {
@@ -249,6 +262,134 @@ private:
         r.b += 1;
     }
 
+    // The windows that move run `r` as one permutation each way, when every 16 bytes of it come
+    // from 16 bytes of the other side. Host windows stay inside the `need` bytes the plan tests
+    // and network windows inside the run, so no byte is read or written outside them; a decode
+    // window keeps the old value of the host bytes the run does not write. (Little-endian
+    // order: 2- and 4-byte values reverse their bytes.)
+    void windows(Step &r) {
+        const int32_t c = r.c;
+        if (c < 16 || p_.need < 16) return;
+        std::vector<int32_t> src;  // host offset of each network byte of the run
+        src.reserve(static_cast<size_t>(c));
+        for (const Piece *q = p_.pieces.data() + r.a, *last = q + r.b; q != last; ++q)
+            for (int32_t i = 0; i < q->len; ++i)
+                src.push_back(q->off + (q->swap == 0 ? i : i - i % q->swap + q->swap - 1 - i % q->swap));
+        std::vector<std::pair<int32_t, int32_t>> by_host;  // (host offset, network byte), by host offset
+        for (int32_t j = 0; j < c; ++j) by_host.emplace_back(src[j], j);
+        std::sort(by_host.begin(), by_host.end());
+        const size_t first = p_.windows.size();
+        // Encode: network windows [at, at + 16), the last one ending at the run's end.
+        bool ok = true;
+        for (int32_t w = 0; ok && w < c; w += 16) {
+            const int32_t at = std::min(w, c - 16);
+            const auto [lo, hi] = std::minmax_element(src.begin() + at, src.begin() + at + 16);
+            const int32_t from = std::min(*lo, p_.need - 16);
+            Window win{};
+            win.from = from;
+            win.to = at;
+            for (int i = 0; i < 16; ++i) win.order[i] = static_cast<uint8_t>(src[at + i] - from);
+            ok = *hi - *lo < 16;
+            p_.windows.push_back(win);
+        }
+        if (!ok) {
+            p_.windows.resize(first);
+            return;
+        }
+        r.win[0] = static_cast<int32_t>(first);
+        r.wins[0] = static_cast<int32_t>(p_.windows.size() - first);
+        // Decode: host windows from the lowest host byte not yet written, its network bytes
+        // within 16 of each other.
+        const size_t second = p_.windows.size();
+        for (size_t k = 0; ok && k < by_host.size();) {
+            const int32_t to = std::min(by_host[k].first, p_.need - 16);
+            size_t e = k;
+            int32_t lo = c, hi = -1;
+            for (; e < by_host.size() && by_host[e].first < to + 16; ++e) {
+                lo = std::min(lo, by_host[e].second);
+                hi = std::max(hi, by_host[e].second);
+            }
+            const int32_t from = std::min(lo, c - 16);
+            Window win{};
+            win.from = from;
+            win.to = to;
+            std::fill(std::begin(win.order), std::end(win.order), Window::kKeep);
+            // Bytes below by_host[k] that an earlier window wrote are taken again where they can be.
+            for (auto it = std::lower_bound(by_host.begin(), by_host.end(), std::pair{to, -1});
+                 it != by_host.begin() + static_cast<std::ptrdiff_t>(e); ++it)
+                if (it->second >= from && it->second < from + 16)
+                    win.order[it->first - to] = static_cast<uint8_t>(it->second - from);
+            win.keeps = std::find(std::begin(win.order), std::end(win.order), Window::kKeep) != std::end(win.order);
+            ok = hi - lo < 16;
+            p_.windows.push_back(win);
+            k = e;
+        }
+        if (!ok) {
+            p_.windows.resize(second);
+            return;
+        }
+        r.win[1] = static_cast<int32_t>(second);
+        r.wins[1] = static_cast<int32_t>(p_.windows.size() - second);
+    }
+
+    // The most one element can take (Plan::bounded and what follows it), from the steps of
+    // every element body and the summaries of the element types' plans.
+    void summarise() {
+        bool bounded = true;
+        int64_t turns = 0, host = p_.need, net = 0;
+        int32_t height = 0;
+        for (size_t arm = 0; arm < p_.arms.size(); ++arm) {
+            int64_t t = 0, n = 0;
+            for (const Step *s = p_.body(static_cast<int32_t>(arm)); s->op != Op::kEnd; ++s) {
+                t += s->steps;
+                const int64_t count = s->refer != 0 && s->count == 0 ? -1 : std::max(s->count, 0);
+                if (count < 0) bounded = false;
+                switch (s->op) {
+                case Op::kRun:
+                    n += s->c;
+                    height = std::max(height, s->off);
+                    break;
+                case Op::kCounted:
+                    n += s->unit * count;
+                    host = std::max(host, s->off + s->unit * count);
+                    break;
+                case Op::kString:
+                    if (s->count <= 0) bounded = false;
+                    n += 4 + int64_t{s->count};
+                    host = std::max(host, int64_t{s->off} + s->count);
+                    break;
+                case Op::kNest: {
+                    const Plan *c = s->child;
+                    const int64_t size = s->d;
+                    if (c == nullptr || !c->bounded || c->host > std::max<int64_t>(size, 0) ||
+                        (size <= 0 && count > 1)) {
+                        bounded = false;
+                        break;
+                    }
+                    t += count * c->turns + 1;  // and the pop
+                    n += count * ((s->c < 0 ? -int64_t{s->c} : 0) + c->net);
+                    host = std::max(host, s->off + count * std::max<int64_t>(size, 0));
+                    height = std::max(height, 1 + c->height);
+                    break;
+                }
+                case Op::kFail:
+                    bounded = false;
+                    break;
+                default:
+                    break;
+                }
+                if (!bounded) break;
+            }
+            turns = std::max(turns, t);
+            net = std::max(net, n);
+        }
+        p_.bounded = bounded && turns < kFar && net < kFar && host < kFar;
+        p_.turns = turns;
+        p_.host = host;
+        p_.net = net;
+        p_.height = height;
+    }
+
     // A decode that gives up part way is repeated by the walk from the start, over the host bytes
     // written so far. That gives the walk's result only when no member writes host bytes that an
     // earlier member (or the same one, before its elements) read: a count member, a selector, or
@@ -271,6 +412,7 @@ private:
     const Store &store_;
     const DrMeta *top_;
     int32_t v_;
+    int depth_;
     Plan &p_;
     int32_t pending_ = 0;
     int32_t run_ = -1;
@@ -279,14 +421,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version) {
+std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version, int depth) {
     auto plan = std::make_unique<Plan>();
-    Builder(store, meta, version, *plan).run();
+    Builder(store, meta, version, depth, *plan).run();
     return plan;
 }
 
 size_t Plan::bytes() const {
-    return sizeof(Plan) + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) + arms.size() * sizeof(int32_t);
+    return sizeof(Plan) + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) +
+           windows.size() * sizeof(Window) + arms.size() * sizeof(int32_t);
 }
 
 }  // namespace dr::plan

@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "dr/dr.h"
+#include "dr/plan/window.h"
 
 namespace dr::plan {
 
 enum class Op : uint8_t {
-    kRun,      // fixed members: pieces [a, a+b), c network bytes, host cursor after at base + d
+    kRun,      // fixed members: pieces [a, a+b), c network bytes, host cursor after at base + d;
+               // or as windows[win[dir], +wins[dir]) (dir 0 encode, 1 decode) when wins[dir] > 0
     kCounted,  // a scalar array whose count a count member gives
     kString,   // a string
     kNest,     // struct or union elements: a sub-plan per element, with a length field
@@ -40,6 +42,9 @@ struct Step {
     int32_t refer_off;
     int32_t select_off;
     int32_t a, b, c, d;   // per op, see Op
+    int32_t win[2] = {}, wins[2] = {};
+    const struct Plan *child = nullptr;  // kNest: the element type's plan, when it serves every
+                                         // version this plan serves; else found by row a
 };
 
 // A stretch of host bytes moved as one: copied, or swapped in 2- or 4-byte values.
@@ -54,8 +59,15 @@ struct Plan {
     int32_t lo, hi;        // versions this plan serves
     int32_t need;          // host bytes from an element's start its fixed members reach
     bool decode;           // a decode may run it: no member is written after it was read
+    // What one element can take at most, for the calls that test it once (`bounded` false:
+    // no bound is known): walk turns, host bytes from its start, network bytes (length
+    // fields included), and frames the walk would push below it.
+    bool bounded;
+    int64_t turns, host, net;
+    int32_t height;
     std::vector<Step> steps;
     std::vector<Piece> pieces;
+    std::vector<Window> windows;
     std::vector<int32_t> arms;  // start of each element body: one for a struct, one per union member
     // The element body of union member (or struct) `arm` and its kEnd.
     const Step *body(int32_t arm) const { return steps.data() + arms[arm]; }
@@ -83,11 +95,13 @@ public:
     }
     // The plan of type `row` at `version`, built now when no plan serves it; null when the
     // plans kept for the type are full.
-    const Plan *plan(int32_t row, int32_t version) const {
+    // `depth` is the plans being built around this one: a type that contains itself is not
+    // followed past DR_MAX_DEPTH.
+    const Plan *plan(int32_t row, int32_t version, int depth = 0) const {
         const Row &r = rows_[row];
         for (const auto &slot : r.plans) {
             const Plan *p = slot.load(std::memory_order_acquire);
-            if (p == nullptr) return build_into(r, version);
+            if (p == nullptr) return depth < DR_MAX_DEPTH ? build_into(r, version, depth) : nullptr;
             if (p->lo <= version && version <= p->hi) return p;
         }
         return nullptr;
@@ -101,15 +115,16 @@ private:
         mutable std::atomic<const Plan *> plans[kPlansPerType];
     };
     static uint32_t slot_of(int32_t off) { return static_cast<uint32_t>(off) * 2654435761u >> 7; }
-    const Plan *build_into(const Row &r, int32_t version) const;
+    const Plan *build_into(const Row &r, int32_t version, int depth) const;
 
     std::unique_ptr<Row[]> rows_;
     int32_t count_ = 0;
     std::vector<int32_t> hash_;
 };
 
-// Builds the plan of `meta` at `version` (already effective).
-std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version);
+// Builds the plan of `meta` at `version` (already effective), with `depth` plans being built
+// around it.
+std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version, int depth = 0);
 
 // The plans of a verified image: made when it is loaded, dropped when it is freed. An image
 // the loader did not make has none. At most kMaxLibs images hold plans at once; others are

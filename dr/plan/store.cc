@@ -37,9 +37,7 @@ Store::Store(const DrLib *lib) {
         hash_[h] = r;
     }
     // The newest version's plans now; any other version's when a call first asks for it.
-    for (int32_t r = 0; r < count_; ++r)
-        rows_[r].plans[0].store(build(*this, rows_[r].meta, std::numeric_limits<int32_t>::max()).release(),
-                                std::memory_order_release);
+    for (int32_t r = 0; r < count_; ++r) (void)plan(r, std::numeric_limits<int32_t>::max());
 }
 
 Store::~Store() {
@@ -49,10 +47,10 @@ Store::~Store() {
 
 // Builds the plan and publishes it in the first free slot. Threads that race for the same
 // slot each build; the first to publish wins and the others take its plan when it serves them.
-const Plan *Store::build_into(const Row &r, int32_t version) const {
+const Plan *Store::build_into(const Row &r, int32_t version, int depth) const {
     std::unique_ptr<Plan> fresh;
     try {
-        fresh = build(*this, r.meta, version);
+        fresh = build(*this, r.meta, version, depth);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
