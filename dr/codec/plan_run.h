@@ -68,7 +68,7 @@ private:
                 if (!kChecked && !kToNet && s.c > net_len_ - cursor) return false;
                 if constexpr (kWrite) {
                     constexpr int dir = kToNet ? 0 : 1;
-                    if (permute_ != nullptr && s.wins[dir] > 0) {
+                    if (permute_ != nullptr && s.wins[dir] > 0 && (!s.wide || net_len_ - cursor >= 16)) {
                         const plan::Window *w = f->plan->windows.data() + s.win[dir];
                         if constexpr (kToNet)
                             permute_(net_ + cursor, host_ + f->base, w, static_cast<size_t>(s.wins[dir]));

@@ -16,6 +16,9 @@ constexpr int64_t kFar = std::numeric_limits<int64_t>::max() / 4;
 // A fixed nested member is laid into its parent's run when its elements add at most this many
 // members; a longer array is walked element by element by a kNest.
 constexpr int64_t kFlattenMembers = 256;
+// Runs up to this many bytes move as windows; a longer run is mostly long arrays, which the
+// vector swaps move faster, piece by piece, and its windows would cost memory.
+constexpr int32_t kWindowBytes = 256;
 
 bool nested_code(int32_t code) { return code == DR_TYPE_UNION || code == DR_TYPE_STRUCT; }
 bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
@@ -267,9 +270,13 @@ private:
     // and network windows inside the run, so no byte is read or written outside them; a decode
     // window keeps the old value of the host bytes the run does not write. (Little-endian
     // order: 2- and 4-byte values reverse their bytes.)
+    // A run of fewer than 16 bytes takes one window reaching past its end, which the runner
+    // uses only where the network buffer holds 16 bytes from the run's start: those past the end
+    // are read (decode) or kept as they were (encode).
     void windows(Step &r) {
-        const int32_t c = r.c;
-        if (c < 16 || p_.need < 16) return;
+        const int32_t c = r.c, span = std::max(c, 16);
+        if (c == 0 || c > kWindowBytes || p_.need < 16) return;
+        r.wide = c < 16;
         std::vector<int32_t> src;  // host offset of each network byte of the run
         src.reserve(static_cast<size_t>(c));
         for (const Piece *q = p_.pieces.data() + r.a, *last = q + r.b; q != last; ++q)
@@ -282,13 +289,15 @@ private:
         // Encode: network windows [at, at + 16), the last one ending at the run's end.
         bool ok = true;
         for (int32_t w = 0; ok && w < c; w += 16) {
-            const int32_t at = std::min(w, c - 16);
-            const auto [lo, hi] = std::minmax_element(src.begin() + at, src.begin() + at + 16);
+            const int32_t at = std::min(w, span - 16), end = std::min(at + 16, c);
+            const auto [lo, hi] = std::minmax_element(src.begin() + at, src.begin() + end);
             const int32_t from = std::min(*lo, p_.need - 16);
             Window win{};
             win.from = from;
             win.to = at;
-            for (int i = 0; i < 16; ++i) win.order[i] = static_cast<uint8_t>(src[at + i] - from);
+            for (int i = 0; i < 16; ++i)
+                win.order[i] = at + i < c ? static_cast<uint8_t>(src[at + i] - from) : Window::kKeep;
+            win.keeps = end - at < 16;
             ok = *hi - *lo < 16;
             p_.windows.push_back(win);
         }
@@ -309,7 +318,7 @@ private:
                 lo = std::min(lo, by_host[e].second);
                 hi = std::max(hi, by_host[e].second);
             }
-            const int32_t from = std::min(lo, c - 16);
+            const int32_t from = std::min(lo, span - 16);
             Window win{};
             win.from = from;
             win.to = to;

@@ -43,6 +43,7 @@ struct Step {
     int32_t select_off;
     int32_t a, b, c, d;   // per op, see Op
     int32_t win[2] = {}, wins[2] = {};
+    bool wide = false;  // kRun: its windows reach past its end (fewer than 16 bytes)
     const struct Plan *child = nullptr;  // kNest: the element type's plan, when it serves every
                                          // version this plan serves; else found by row a
 };
