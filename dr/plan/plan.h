@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "dr/dr.h"
@@ -55,6 +56,7 @@ struct Piece {
     int32_t len;   // bytes
 };
 
+// A plan and its arrays lie in one block of memory (see build()).
 struct Plan {
     const DrMeta *meta;
     int32_t lo, hi;        // versions this plan serves
@@ -66,16 +68,43 @@ struct Plan {
     bool bounded;
     int64_t turns, host, net;
     int32_t height;
-    std::vector<Step> steps;
-    std::vector<Piece> pieces;
-    std::vector<Window> windows;
-    std::vector<int32_t> arms;  // start of each element body: one for a struct, one per union member
+    std::span<const Step> steps;
+    std::span<const Piece> pieces;
+    std::span<const Window> windows;
+    std::span<const int32_t> arms;  // start of each element body: one for a struct, one per union member
     // The element body of union member (or struct) `arm` and its kEnd.
     const Step *body(int32_t arm) const { return steps.data() + arms[arm]; }
     const Step *end(int32_t arm) const {
         return steps.data() + (arm + 1 < static_cast<int32_t>(arms.size()) ? arms[arm + 1] : steps.size()) - 1;
     }
     size_t bytes() const;
+};
+
+struct PlanFree {
+    void operator()(const Plan *p) const;
+};
+using PlanPtr = std::unique_ptr<const Plan, PlanFree>;
+
+// Host bytes [from, to).
+struct Span {
+    int64_t from, to;
+    bool meets(const Span &o) const { return from < o.to && o.from < to && from < to && o.from < o.to; }
+};
+
+// What a member writes into the host record and what it reads there, for the decode test.
+struct Access {
+    Span writes;
+    Span reads[3];  // count member, selector, and a nested element's bytes (read by its members)
+};
+
+// The growing arrays of a plan being built, kept between builds so that loading a typelib
+// does not allocate them again for every type.
+struct Draft {
+    std::vector<Step> steps;
+    std::vector<Piece> pieces;
+    std::vector<Window> windows;
+    std::vector<int32_t> arms;
+    std::vector<Access> accesses;  // of the element body being built
 };
 
 // The plans of one loaded image, one row per record type.
@@ -121,11 +150,13 @@ private:
     std::unique_ptr<Row[]> rows_;
     int32_t count_ = 0;
     std::vector<int32_t> hash_;
+    // While the constructor builds the newest plans: one draft per depth of building.
+    mutable std::vector<Draft> drafts_;
 };
 
 // Builds the plan of `meta` at `version` (already effective), with `depth` plans being built
-// around it.
-std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version, int depth = 0);
+// around it, in `draft` (emptied first) or, when null, in arrays of its own.
+PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth = 0, Draft *draft = nullptr);
 
 // The plans of a verified image: made when it is loaded, dropped when it is freed. An image
 // the loader did not make has none. At most kMaxLibs images hold plans at once; others are

@@ -37,20 +37,23 @@ Store::Store(const DrLib *lib) {
         hash_[h] = r;
     }
     // The newest version's plans now; any other version's when a call first asks for it.
+    drafts_.resize(DR_MAX_DEPTH);
     for (int32_t r = 0; r < count_; ++r) (void)plan(r, std::numeric_limits<int32_t>::max());
+    drafts_ = {};
 }
 
 Store::~Store() {
     for (int32_t r = 0; r < count_; ++r)
-        for (auto &slot : rows_[r].plans) delete slot.load(std::memory_order_acquire);
+        for (auto &slot : rows_[r].plans) PlanFree{}(slot.load(std::memory_order_acquire));
 }
 
 // Builds the plan and publishes it in the first free slot. Threads that race for the same
 // slot each build; the first to publish wins and the others take its plan when it serves them.
 const Plan *Store::build_into(const Row &r, int32_t version, int depth) const {
-    std::unique_ptr<Plan> fresh;
+    PlanPtr fresh;
     try {
-        fresh = build(*this, r.meta, version, depth);
+        fresh = build(*this, r.meta, version, depth,
+                      static_cast<size_t>(depth) < drafts_.size() ? &drafts_[static_cast<size_t>(depth)] : nullptr);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
