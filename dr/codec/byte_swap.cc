@@ -80,7 +80,7 @@ void scalar32(char *dst, const char *src, size_t count) {
 
 [[gnu::target("ssse3")]] void ssse3_permute(char *dst, const char *src, const plan::Window *w, size_t n) {
     for (const plan::Window *end = w + n; w != end; ++w) {
-        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i *>(w->order));
+        const __m128i order = load16(reinterpret_cast<const char *>(w->order));
         __m128i v = _mm_shuffle_epi8(load16(src + w->from), order);  // kKeep bytes come out 0
         if (w->keeps) v = _mm_or_si128(v, _mm_and_si128(load16(dst + w->to), _mm_cmplt_epi8(order, _mm_setzero_si128())));
         store16(dst + w->to, v);

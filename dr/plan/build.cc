@@ -276,10 +276,27 @@ private:
             const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;  // byte i of a value comes from byte i ^ flip
             for (int32_t i = 0; i < q->len; ++i) src[j++] = q->off + (i ^ flip);
         }
-        std::pair<int32_t, int32_t> pairs[kWindowBytes];  // (host offset, network byte), by host offset
-        for (j = 0; j < c; ++j) pairs[j] = {src[j], j};
-        const std::span<std::pair<int32_t, int32_t>> by_host(pairs, static_cast<size_t>(c));
-        std::sort(by_host.begin(), by_host.end());
+        struct Byte {
+            int32_t first, second;  // host offset, network byte
+            bool operator<(const Byte &o) const { return first < o.first || (first == o.first && second < o.second); }
+        };
+        Byte pairs[kWindowBytes];  // by host offset (left uninitialised: only c are used)
+        const std::span<Byte> by_host(pairs, static_cast<size_t>(c));
+        // Members usually lie in host order without overlap; then only the bytes within each
+        // swapped value are out of order, and the list comes out sorted.
+        bool in_order = true;
+        for (const Piece *q = d_.pieces.data() + r.a + 1, *last = d_.pieces.data() + r.a + r.b; q < last; ++q)
+            in_order = in_order && q[-1].off + q[-1].len <= q->off;
+        if (in_order) {
+            int32_t k = 0, net = 0;
+            for (const Piece *q = d_.pieces.data() + r.a, *last = q + r.b; q != last; net += q->len, ++q) {
+                const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;
+                for (int32_t i = 0; i < q->len; ++i) pairs[k++] = {q->off + i, net + (i ^ flip)};
+            }
+        } else {
+            for (j = 0; j < c; ++j) pairs[j] = {src[j], j};
+            std::sort(by_host.begin(), by_host.end());
+        }
         const size_t first = d_.windows.size();
         // Encode: network windows [at, at + 16), the last one ending at the run's end.
         bool ok = true;
@@ -319,7 +336,7 @@ private:
             win.to = to;
             std::fill(std::begin(win.order), std::end(win.order), Window::kKeep);
             // Bytes below by_host[k] that an earlier window wrote are taken again where they can be.
-            for (auto it = std::lower_bound(by_host.begin(), by_host.end(), std::pair{to, -1});
+            for (auto it = std::lower_bound(by_host.begin(), by_host.end(), Byte{to, -1});
                  it != by_host.begin() + static_cast<std::ptrdiff_t>(e); ++it)
                 if (it->second >= from && it->second < from + 16)
                     win.order[it->first - to] = static_cast<uint8_t>(it->second - from);
@@ -402,6 +419,9 @@ private:
     bool decodable() const {
         for (size_t k = 0; k < accesses_.size(); ++k) {
             const Access &a = accesses_[k];
+            bool reads = false;
+            for (const Span &r : a.reads) reads = reads || r.from < r.to;
+            if (!reads) continue;  // most members read nothing
             for (int i = 0; i < 2; ++i)
                 if (a.reads[i].from < a.reads[i].to && (a.reads[i].from < 0 || a.reads[i].to > top_->datasize))
                     return false;
@@ -435,15 +455,15 @@ PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth
     d.arms.clear();
     Plan head{};
     Builder(store, meta, version, depth, head, d).run();
-    // One block: the plan, then its windows (16-byte aligned), steps, pieces and arms.
-    const size_t at_windows = (sizeof(Plan) + 15) / 16 * 16;
-    const size_t at_steps = at_windows + d.windows.size() * sizeof(Window);
-    const size_t at_pieces = at_steps + d.steps.size() * sizeof(Step);
+    // One block: the plan, then its steps, windows, pieces and arms.
+    const size_t at_steps = sizeof(Plan);
+    const size_t at_windows = at_steps + d.steps.size() * sizeof(Step);
+    const size_t at_pieces = at_windows + d.windows.size() * sizeof(Window);
     const size_t at_arms = at_pieces + d.pieces.size() * sizeof(Piece);
     const size_t total = at_arms + d.arms.size() * sizeof(int32_t);
-    static_assert(alignof(Window) <= 16 && alignof(Step) <= 16 && sizeof(Window) % alignof(Step) == 0 &&
-                  sizeof(Step) % alignof(Piece) == 0 && sizeof(Piece) % alignof(int32_t) == 0);
-    auto *block = static_cast<std::byte *>(::operator new(total, std::align_val_t{16}));
+    static_assert(sizeof(Plan) % alignof(Step) == 0 && sizeof(Step) % alignof(Window) == 0 &&
+                  sizeof(Window) % alignof(Piece) == 0 && sizeof(Piece) % alignof(int32_t) == 0);
+    auto *block = static_cast<std::byte *>(::operator new(total));
     auto place = [&]<class T>(const std::vector<T> &from, size_t at) {
         T *to = reinterpret_cast<T *>(block + at);
         std::uninitialized_copy(from.begin(), from.end(), to);
@@ -459,11 +479,11 @@ PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth
 void PlanFree::operator()(const Plan *p) const {
     if (p == nullptr) return;
     p->~Plan();
-    ::operator delete(const_cast<Plan *>(p), std::align_val_t{16});
+    ::operator delete(const_cast<Plan *>(p));
 }
 
 size_t Plan::bytes() const {
-    return (sizeof(Plan) + 15) / 16 * 16 + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) +
+    return sizeof(Plan) + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) +
            windows.size() * sizeof(Window) + arms.size() * sizeof(int32_t);
 }
 

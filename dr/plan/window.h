@@ -9,7 +9,7 @@ namespace dr::plan {
 // `from` + order[i], or keeps its old value where order[i] is kKeep.
 struct Window {
     static constexpr uint8_t kKeep = 0x80;
-    alignas(16) uint8_t order[16];
+    uint8_t order[16];
     int32_t from, to;
     bool keeps;  // some order[i] is kKeep
 };
