@@ -1,8 +1,9 @@
 // plan.h: per-type plans, a precomputed program for encoding and decoding one record type at
 // one version, so a call moves bytes instead of reading the stored description member by member.
 //
-// A plan is built from a verified image only: dr_load_lib builds the plans for the newest
-// version, into memory owned by the loaded library; a call at another version builds its plan
+// A plan is built from a verified image only: dr_load_lib (and dr_compile, for an image the
+// loader's checks pass) builds the plans for the newest version, into memory owned by the
+// library; a call at another version builds its plan
 // on first use and publishes it with one atomic store, after which every plan is read-only.
 // A plan runs the walk's semantics exactly on the records it accepts and gives up (leaving
 // the call to the walk) at anything unusual; see dr/codec/plan_run.h.
@@ -158,9 +159,9 @@ private:
 // around it, in `draft` (emptied first) or, when null, in arrays of its own.
 PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth = 0, Draft *draft = nullptr);
 
-// The plans of a verified image: made when it is loaded, dropped when it is freed. An image
-// the loader did not make has none. At most kMaxLibs images hold plans at once; others are
-// served by the walk.
+// The plans of a verified image: made when it is loaded or compiled, dropped when it is freed.
+// An image the loader's checks did not pass (dr_init_lib's, a damaged one) has none. At most
+// kMaxLibs images hold plans at once; others are served by the walk.
 inline constexpr int kMaxLibs = 256;
 void attach(const DrLib *lib);
 void detach(const DrLib *lib);
