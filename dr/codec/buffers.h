@@ -15,20 +15,18 @@ namespace dr {
 // Runs the type's plan (see plan_run.h) when the image has plans and one serves `version`:
 // true with *end set when it took the record.
 template <bool kToNet>
-bool run_plan(const DrMeta *meta, DrBuffer *host, DrBuffer *net, int32_t version, int64_t budget, bool sizing,
-              bool explain, PlanEnd *end) {
+bool run_plan(const DrMeta *meta, char *host, int64_t host_len, char *net, int64_t net_len, int32_t version,
+              bool sizing, bool explain, PlanEnd *end) {
     const plan::Store *store = plan::store_of(lib_of(meta));
     if (store == nullptr) return false;
     const int32_t row = store->row(meta->self_off);
     const plan::Plan *p = row < 0 ? nullptr : store->plan(row, version);
     if (p == nullptr) return false;
-    const int64_t host_len = usable_length(host), net_len = sizing ? INT32_MAX : usable_length(net);
     if constexpr (kToNet) {
-        if (sizing) return PlanRun<true, false>(*store, host->data, host_len, nullptr, net_len, version, budget, explain)
-                .run(p, end);
-        return PlanRun<true>(*store, host->data, host_len, net->data, net_len, version, budget, explain).run(p, end);
+        if (sizing) return PlanRun<true, false>(*store, host, host_len, nullptr, net_len, version, explain).run(p, end);
+        return PlanRun<true>(*store, host, host_len, net, net_len, version, explain).run(p, end);
     } else {
-        return PlanRun<false>(*store, host->data, host_len, net->data, net_len, version, budget, explain).run(p, end);
+        return PlanRun<false>(*store, host, host_len, net, net_len, version, explain).run(p, end);
     }
 }
 
@@ -53,12 +51,10 @@ template <class Walker, bool kPlan = true, class... Extra>
         net->len = host->len = 0;
         return set_error(err, DR_E_VERSION, nullptr, 0, 0);
     }
-    // The step budget allows for the network bytes; a sizing walk has no buffer to bound
-    // them and allows for as many as the host record holds.
-    const int64_t budget = step_budget(meta, host_len, sizing ? host_len : net_len);
     if (kPlan && host->data != nullptr && (sizing || net->data != nullptr)) {
         PlanEnd end;
-        if (run_plan<Walker::kEncodes>(meta, host, net, v, budget, sizing, err != nullptr, &end)) {
+        if (run_plan<Walker::kEncodes>(meta, host->data, host_len, net->data, net_len, v, sizing, err != nullptr,
+                                       &end)) {
             const int64_t reported = Walker::kEncodes && sizing ? std::max(end.need, end.cursor) : end.cursor;
             net->len = as_buffer_len(reported);
             host->len = as_buffer_len(end.host_cursor);
@@ -67,6 +63,8 @@ template <class Walker, bool kPlan = true, class... Extra>
         }
     }
     Walker w(host->data, host_len, net->data, net_len, extra...);
+    // The step budget allows for the network bytes; a sizing walk has no buffer to bound
+    // them and allows for as many as the host record holds.
     const WalkEnd end = walk(w, meta, host->data, host_len, v, sizing ? host_len : net_len);
     net->len = as_buffer_len(w.reported_cursor());
     host->len = as_buffer_len(end.host_cursor);

@@ -78,6 +78,15 @@ void scalar32(char *dst, const char *src, size_t count) {
                                                    0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
 }
 
+[[gnu::target("ssse3")]] void ssse3_permute(char *dst, const char *src, const plan::Window *w, size_t n) {
+    for (const plan::Window *end = w + n; w != end; ++w) {
+        const __m128i order = load16(reinterpret_cast<const char *>(w->order));
+        __m128i v = _mm_shuffle_epi8(load16(src + w->from), order);  // kKeep bytes come out 0
+        if (w->keeps) v = _mm_or_si128(v, _mm_and_si128(load16(dst + w->to), _mm_cmplt_epi8(order, _mm_setzero_si128())));
+        store16(dst + w->to, v);
+    }
+}
+
 DR_DEFINE_SWAP(sse2_16, "sse2", 2, 16, load16, store16, sse2_swap16, scalar16)
 DR_DEFINE_SWAP(sse2_32, "sse2", 4, 16, load16, store16, sse2_swap32, scalar32)
 DR_DEFINE_SWAP(ssse3_16, "ssse3", 2, 16, load16, store16, ssse3_swap16, scalar16)
@@ -123,6 +132,18 @@ void first32(char *dst, const char *src, size_t count) {
 }
 
 }  // namespace
+
+PermuteFn permute_routine() {
+#ifdef DR_X86_VECTORS  // x86 is little-endian: the windows are built for that order
+    static const PermuteFn fn = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") ? ssse3_permute : nullptr;
+    }();
+    return fn;
+#else
+    return nullptr;
+#endif
+}
 
 std::span<const SwapRoutines> available_swaps() {
     static const Available a = detect();

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
+
+#include "dr/plan/window.h"
 
 namespace dr {
 
@@ -22,5 +25,10 @@ std::span<const SwapRoutines> available_swaps();
 
 void swap16(char *dst, const char *src, size_t count);
 void swap32(char *dst, const char *src, size_t count);
+
+// Applies `n` windows from `src` to `dst` in order (later windows may rewrite bytes of earlier
+// ones). Null when the processor has no byte shuffle: the caller moves the bytes another way.
+using PermuteFn = void (*)(char *dst, const char *src, const plan::Window *windows, size_t n);
+PermuteFn permute_routine();
 
 }  // namespace dr

@@ -22,6 +22,7 @@ struct PlanEnd {
     int64_t cursor;       // network cursor
     int64_t need;         // highest network end tested by a length field
     int64_t host_cursor;  // as the walk reports it
+    bool bounded;         // taken without the tests the plan's bounds make needless
 };
 
 // Runs plans for the encoder (kToNet) or the decoder; kWrite false sizes an encoding.
@@ -31,121 +32,165 @@ public:
     using HostByte = std::conditional_t<kToNet, const char, char>;
     using NetByte = std::conditional_t<kToNet, char, const char>;
 
+    // The walk's step budget (see step_budget) is found from the buffers when it is needed;
+    // sizing allows for as many network bytes as the host record holds.
     PlanRun(const plan::Store &store, HostByte *host, int64_t host_len, NetByte *net, int64_t net_len,
-            int32_t version, int64_t budget, bool explain)
+            int32_t version, bool explain)
         : store_(store), host_(host), host_len_(host_len), net_(net), net_len_(net_len), v_(version),
-          budget_(budget), explain_(explain) {}
+          explain_(explain), permute_(permute_routine()) {}
 
     // True with *end set when the record was taken; false when the walk must take it.
+    // A record whose plan bounds what it can take, in buffers that hold that much and a budget
+    // that allows for it, runs without the tests that those bounds make needless.
     bool run(const plan::Plan *top, PlanEnd *end) {
-        if (!usable(top) || host_len_ < top->need) return false;
+        if (!usable(top)) return false;
+        // Any budget allows at least kStepsPerByte turns per host byte.
+        if (top->bounded && top->turns < kStepsPerByte * (host_len_ + 1) && top->height < DR_MAX_DEPTH &&
+            host_len_ >= top->host && (!kToNet || net_len_ >= top->net))
+            return go<false>(top, end);
+        if (host_len_ < top->need) return false;
+        budget_ = step_budget(top->meta, host_len_, kWrite ? net_len_ : host_len_);
+        return go<true>(top, end);
+    }
+
+private:
+    template <bool kChecked>
+    bool go(const plan::Plan *top, PlanEnd *end) {
         Frame frames[DR_MAX_DEPTH];
         Frame *f = frames;
         *f = Frame{top, top->body(0), top->end(0), nullptr, 0, host_len_, 0, 0, 1, 0, 0, top->meta->datasize};
         int depth = 1;
         int64_t cursor = 0, need = 0, host_cursor = 0, used = 0;
-        const plan::Step *pc = f->body;
-        for (;;) {
-            const plan::Step &s = *pc++;
-            used += s.steps;
-            if (used > budget_) return false;
-            switch (s.op) {
-            case plan::Op::kRun: {
-                if (depth + s.off > DR_MAX_DEPTH || s.c > net_len_ - cursor) return false;
-                if (kWrite) pieces(f->plan, s, f->base, cursor);
-                cursor += s.c;
-                host_cursor = f->base + s.d;
-                break;
-            }
-            case plan::Op::kCounted: {
-                const int64_t at = f->base + s.off;
-                int32_t count = s.count;
-                if (!counted(s, f->base, &count)) return false;
-                const int64_t n = int64_t{s.unit} * count;
-                if (n > f->element_end - at || n > net_len_ - cursor) return false;
-                if (kWrite) {
+        // Threaded dispatch: each step ends with its own jump to the next step's code, so the
+        // processor predicts each jump from the step it leaves (one shared switch jump is
+        // predicted far worse on the short, varied step lists of small records).
+        static const void *const kCode[] = {&&op_run, &&op_counted, &&op_string, &&op_nest,
+                                            &&op_steps, &&op_fail, &&op_end};
+        static_assert(sizeof kCode / sizeof *kCode == static_cast<size_t>(plan::Op::kEnd) + 1);
+        const plan::Step *pc = f->body, *sp = nullptr;
+#define DR_NEXT()                                             \
+    do {                                                      \
+        sp = pc++;                                            \
+        if constexpr (kChecked) {                             \
+            used += sp->steps;                                \
+            if (used > budget_) return false;                 \
+        }                                                     \
+        goto *kCode[static_cast<uint8_t>(sp->op)];            \
+    } while (0)
+        DR_NEXT();
+        op_run: {
+            const plan::Step &s = *sp;
+            if (kChecked && (depth + s.off > DR_MAX_DEPTH || s.c > net_len_ - cursor)) return false;
+            if (!kChecked && !kToNet && s.c > net_len_ - cursor) return false;
+            if constexpr (kWrite) {
+                constexpr int dir = kToNet ? 0 : 1;
+                if (permute_ != nullptr && s.wins[dir] > 0 && (!s.wide || net_len_ - cursor >= 16)) {
+                    const plan::Window *w = f->plan->windows.data() + s.win[dir];
                     if constexpr (kToNet)
-                        (void)copy_elements(net_ + cursor, host_ + at, s.unit, count);
+                        permute_(net_ + cursor, host_ + f->base, w, static_cast<size_t>(s.wins[dir]));
                     else
-                        (void)copy_elements(host_ + at, net_ + cursor, s.unit, count);
+                        permute_(host_ + f->base, net_ + cursor, w, static_cast<size_t>(s.wins[dir]));
+                } else {
+                    pieces(f->plan, s, f->base, cursor);
                 }
-                cursor += n;
-                host_cursor = at + n;
-                break;
             }
-            case plan::Op::kString: {
-                const int64_t at = f->base + s.off;
-                int32_t count = s.count;
-                if (at > host_len_ || !counted(s, f->base, &count)) return false;
-                // The encoder takes the rest of the host buffer for a declared count of 0, the
-                // decoder for a count in use of 0.
-                const int64_t capacity = (kToNet ? s.count == 0 : count == 0) ? host_len_ - at : count;
-                if (!string(at, capacity, &cursor)) return false;
-                host_cursor = std::min(at + capacity, host_len_);
-                break;
+            cursor += s.c;
+            host_cursor = f->base + s.d;
+            DR_NEXT();
+        }
+        op_counted: {
+            const plan::Step &s = *sp;
+            const int64_t at = f->base + s.off;
+            int32_t count = s.count;
+            if (!counted(s, f->base, &count)) return false;
+            const int64_t n = int64_t{s.unit} * count;
+            if (kChecked && n > f->element_end - at) return false;
+            if ((kChecked || !kToNet) && n > net_len_ - cursor) return false;
+            if (kWrite) {
+                if constexpr (kToNet)
+                    (void)copy_elements(net_ + cursor, host_ + at, s.unit, count);
+                else
+                    (void)copy_elements(host_ + at, net_ + cursor, s.unit, count);
             }
-            case plan::Op::kNest: {
-                const int64_t at = f->base + s.off;
-                int32_t count = s.count;
-                if (depth == DR_MAX_DEPTH || at > host_len_ || !counted(s, f->base, &count)) return false;
-                host_cursor = at;
-                if (count <= 0) break;
-                const int64_t size = s.d;
-                if (size <= 0 ? count > 1 : count * size > f->element_end - at) return false;
-                const plan::Plan *child = store_.plan(s.a, v_);
-                if (child == nullptr || !usable(child) || child->need > std::max<int64_t>(size, 0)) return false;
-                int32_t arm = 0;
-                if (s.select != 0) {
-                    int32_t selector = 0;
-                    if (!read_width_rule(Host<const char>{host_, host_len_}, f->base + s.select_off, s.select,
-                                         &selector))
-                        return false;
-                    arm = resolve_union(child->meta, selector, v_);
-                    if (arm < 0) {  // the rest of this element is left out
-                        pc = f->end;
-                        break;
-                    }
+            cursor += n;
+            host_cursor = at + n;
+            DR_NEXT();
+        }
+        op_string: {
+            const plan::Step &s = *sp;
+            const int64_t at = f->base + s.off;
+            int32_t count = s.count;
+            if ((kChecked && at > host_len_) || !counted(s, f->base, &count)) return false;
+            // The encoder takes the rest of the host buffer for a declared count of 0, the
+            // decoder for a count in use of 0.
+            const int64_t capacity = (kToNet ? s.count == 0 : count == 0) ? host_len_ - at : count;
+            if (!string(at, capacity, &cursor)) return false;
+            host_cursor = std::min(at + capacity, host_len_);
+            DR_NEXT();
+        }
+        op_nest: {
+            const plan::Step &s = *sp;
+            const int64_t at = f->base + s.off;
+            int32_t count = s.count;
+            if (kChecked && (depth == DR_MAX_DEPTH || at > host_len_)) return false;
+            if (!counted(s, f->base, &count)) return false;
+            host_cursor = at;
+            if (count <= 0) DR_NEXT();
+            const int64_t size = s.d;
+            if (kChecked && (size <= 0 ? count > 1 : count * size > f->element_end - at)) return false;
+            const plan::Plan *child = s.child != nullptr ? s.child : store_.plan(s.a, v_);
+            if (child == nullptr || !usable(child)) return false;
+            if (kChecked && child->need > std::max<int64_t>(size, 0)) return false;
+            int32_t arm = 0;
+            if (s.select != 0) {
+                int32_t selector = 0;
+                if (!read_width_rule(Host<const char>{host_, host_len_}, f->base + s.select_off, s.select,
+                                     &selector))
+                    return false;
+                arm = resolve_union(child->meta, selector, v_);
+                if (arm < 0) {  // the rest of this element is left out
+                    pc = f->end;
+                    DR_NEXT();
                 }
-                Frame &c = frames[depth++];
-                c = Frame{child, child->body(arm), child->end(arm), pc, at, at + size, 0, 0, count, s.b, s.c,
-                          static_cast<int32_t>(size)};
-                place(c, f->net_start, &cursor);
-                f = &c;
-                pc = c.body;
-                break;
             }
-            case plan::Op::kSteps:
-                break;
-            case plan::Op::kFail:
-                return false;
-            case plan::Op::kEnd: {
-                if (used >= budget_) return false;
-                --f->remaining;
-                f->base += f->size;
-                if (f->len_size != 0) {
-                    if (!element_done(*f, &cursor, &need)) return false;
-                    if (f->remaining > 0) place(*f, frames[depth - 2].net_start, &cursor);
-                }
-                if (f->remaining > 0) {
-                    f->element_end = f->base + f->size;
-                    pc = f->body;
-                    break;
-                }
-                ++used;  // the pop's turn
-                if (--depth == 0) {
-                    if (cursor > net_len_) return false;  // an inline length field reserved past the end
-                    *end = PlanEnd{cursor, need, host_cursor};
-                    return true;
-                }
-                pc = f->resume;
-                f = &frames[depth - 1];
-                break;
+            Frame &c = frames[depth++];
+            c = Frame{child, child->body(arm), child->end(arm), pc, at, at + size, 0, 0, count, s.b, s.c,
+                      static_cast<int32_t>(size)};
+            place(c, f->net_start, &cursor);
+            f = &c;
+            pc = c.body;
+            DR_NEXT();
+        }
+        op_steps:
+            DR_NEXT();
+        op_fail:
+            return false;
+        op_end: {
+            if (kChecked && used >= budget_) return false;
+            --f->remaining;
+            f->base += f->size;
+            if (f->len_size != 0) {
+                if (!element_done(*f, &cursor, &need)) return false;
+                if (f->remaining > 0) place(*f, frames[depth - 2].net_start, &cursor);
             }
+            if (f->remaining > 0) {
+                f->element_end = f->base + f->size;
+                pc = f->body;
+                DR_NEXT();
             }
+            ++used;  // the pop's turn
+            if (--depth == 0) {
+                if (cursor > net_len_) return false;  // an inline length field reserved past the end
+                *end = PlanEnd{cursor, need, host_cursor, !kChecked};
+                return true;
+            }
+            pc = f->resume;
+            f = &frames[depth - 1];
+            DR_NEXT();
         }
     }
+#undef DR_NEXT
 
-private:
     struct Frame {
         const plan::Plan *plan;
         const plan::Step *body, *end, *resume;
@@ -260,8 +305,9 @@ private:
     NetByte *net_;
     int64_t net_len_;
     int32_t v_;
-    int64_t budget_;
+    int64_t budget_ = 0;
     bool explain_;
+    PermuteFn permute_;  // null: runs move piece by piece
 };
 
 }  // namespace dr

@@ -7,6 +7,8 @@
 
 #include "dr/compile/build.h"
 #include "dr/dr_compile.h"
+#include "dr/plan/plan.h"
+#include "dr/typelib/verify.h"
 
 namespace {
 
@@ -30,6 +32,8 @@ extern "C" int dr_compile(DrLib **out, const char *source, size_t len, DrCompile
         if (!image) return fail(err, {}, "out of memory");
         std::memcpy(image, bytes.data(), bytes.size());
         *out = static_cast<DrLib *>(image);
+        // A compiled image gets the plans a loaded one gets, once the loader's checks pass it.
+        if (dr::verify_image(image, static_cast<int64_t>(bytes.size())) == nullptr) dr::plan::attach(*out);
         return 0;
     } catch (const dr::compile::Error &e) {
         return fail(err, e.pos, e.what());

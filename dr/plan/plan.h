@@ -1,8 +1,9 @@
 // plan.h: per-type plans, a precomputed program for encoding and decoding one record type at
 // one version, so a call moves bytes instead of reading the stored description member by member.
 //
-// A plan is built from a verified image only: dr_load_lib builds the plans for the newest
-// version, into memory owned by the loaded library; a call at another version builds its plan
+// A plan is built from a verified image only: dr_load_lib (and dr_compile, for an image the
+// loader's checks pass) builds the plans for the newest version, into memory owned by the
+// library; a call at another version builds its plan
 // on first use and publishes it with one atomic store, after which every plan is read-only.
 // A plan runs the walk's semantics exactly on the records it accepts and gives up (leaving
 // the call to the walk) at anything unusual; see dr/codec/plan_run.h.
@@ -11,14 +12,17 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "dr/dr.h"
+#include "dr/plan/window.h"
 
 namespace dr::plan {
 
 enum class Op : uint8_t {
-    kRun,      // fixed members: pieces [a, a+b), c network bytes, host cursor after at base + d
+    kRun,      // fixed members: pieces [a, a+b), c network bytes, host cursor after at base + d;
+               // or as windows[win[dir], +wins[dir]) (dir 0 encode, 1 decode) when wins[dir] > 0
     kCounted,  // a scalar array whose count a count member gives
     kString,   // a string
     kNest,     // struct or union elements: a sub-plan per element, with a length field
@@ -40,6 +44,10 @@ struct Step {
     int32_t refer_off;
     int32_t select_off;
     int32_t a, b, c, d;   // per op, see Op
+    int32_t win[2] = {}, wins[2] = {};
+    bool wide = false;  // kRun: its windows reach past its end (fewer than 16 bytes)
+    const struct Plan *child = nullptr;  // kNest: the element type's plan, when it serves every
+                                         // version this plan serves; else found by row a
 };
 
 // A stretch of host bytes moved as one: copied, or swapped in 2- or 4-byte values.
@@ -49,20 +57,55 @@ struct Piece {
     int32_t len;   // bytes
 };
 
+// A plan and its arrays lie in one block of memory (see build()).
 struct Plan {
     const DrMeta *meta;
     int32_t lo, hi;        // versions this plan serves
     int32_t need;          // host bytes from an element's start its fixed members reach
     bool decode;           // a decode may run it: no member is written after it was read
-    std::vector<Step> steps;
-    std::vector<Piece> pieces;
-    std::vector<int32_t> arms;  // start of each element body: one for a struct, one per union member
+    // What one element can take at most, for the calls that test it once (`bounded` false:
+    // no bound is known): walk turns, host bytes from its start, network bytes (length
+    // fields included), and frames the walk would push below it.
+    bool bounded;
+    int64_t turns, host, net;
+    int32_t height;
+    std::span<const Step> steps;
+    std::span<const Piece> pieces;
+    std::span<const Window> windows;
+    std::span<const int32_t> arms;  // start of each element body: one for a struct, one per union member
     // The element body of union member (or struct) `arm` and its kEnd.
     const Step *body(int32_t arm) const { return steps.data() + arms[arm]; }
     const Step *end(int32_t arm) const {
         return steps.data() + (arm + 1 < static_cast<int32_t>(arms.size()) ? arms[arm + 1] : steps.size()) - 1;
     }
     size_t bytes() const;
+};
+
+struct PlanFree {
+    void operator()(const Plan *p) const;
+};
+using PlanPtr = std::unique_ptr<const Plan, PlanFree>;
+
+// Host bytes [from, to).
+struct Span {
+    int64_t from, to;
+    bool meets(const Span &o) const { return from < o.to && o.from < to && from < to && o.from < o.to; }
+};
+
+// What a member writes into the host record and what it reads there, for the decode test.
+struct Access {
+    Span writes;
+    Span reads[3];  // count member, selector, and a nested element's bytes (read by its members)
+};
+
+// The growing arrays of a plan being built, kept between builds so that loading a typelib
+// does not allocate them again for every type.
+struct Draft {
+    std::vector<Step> steps;
+    std::vector<Piece> pieces;
+    std::vector<Window> windows;
+    std::vector<int32_t> arms;
+    std::vector<Access> accesses;  // of the element body being built
 };
 
 // The plans of one loaded image, one row per record type.
@@ -83,11 +126,13 @@ public:
     }
     // The plan of type `row` at `version`, built now when no plan serves it; null when the
     // plans kept for the type are full.
-    const Plan *plan(int32_t row, int32_t version) const {
+    // `depth` is the plans being built around this one: a type that contains itself is not
+    // followed past DR_MAX_DEPTH.
+    const Plan *plan(int32_t row, int32_t version, int depth = 0) const {
         const Row &r = rows_[row];
         for (const auto &slot : r.plans) {
             const Plan *p = slot.load(std::memory_order_acquire);
-            if (p == nullptr) return build_into(r, version);
+            if (p == nullptr) return depth < DR_MAX_DEPTH ? build_into(r, version, depth) : nullptr;
             if (p->lo <= version && version <= p->hi) return p;
         }
         return nullptr;
@@ -101,19 +146,22 @@ private:
         mutable std::atomic<const Plan *> plans[kPlansPerType];
     };
     static uint32_t slot_of(int32_t off) { return static_cast<uint32_t>(off) * 2654435761u >> 7; }
-    const Plan *build_into(const Row &r, int32_t version) const;
+    const Plan *build_into(const Row &r, int32_t version, int depth) const;
 
     std::unique_ptr<Row[]> rows_;
     int32_t count_ = 0;
     std::vector<int32_t> hash_;
+    // While the constructor builds the newest plans: one draft per depth of building.
+    mutable std::vector<Draft> drafts_;
 };
 
-// Builds the plan of `meta` at `version` (already effective).
-std::unique_ptr<Plan> build(const Store &store, const DrMeta *meta, int32_t version);
+// Builds the plan of `meta` at `version` (already effective), with `depth` plans being built
+// around it, in `draft` (emptied first) or, when null, in arrays of its own.
+PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth = 0, Draft *draft = nullptr);
 
-// The plans of a verified image: made when it is loaded, dropped when it is freed. An image
-// the loader did not make has none. At most kMaxLibs images hold plans at once; others are
-// served by the walk.
+// The plans of a verified image: made when it is loaded or compiled, dropped when it is freed.
+// An image the loader's checks did not pass (dr_init_lib's, a damaged one) has none. At most
+// kMaxLibs images hold plans at once; others are served by the walk.
 inline constexpr int kMaxLibs = 256;
 void attach(const DrLib *lib);
 void detach(const DrLib *lib);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 #include "dr/plan/plan.h"
@@ -13,16 +12,26 @@
 namespace dr::plan {
 
 Store::Store(const DrLib *lib) {
-    // Every type the directory names and every type a member refers to, each once.
-    std::vector<int32_t> offs;
-    std::unordered_set<int32_t> seen;
-    for (int32_t i = 0; i < header(lib)->meta_count; ++i)
-        if (seen.insert(directory(lib)[i].offset).second) offs.push_back(directory(lib)[i].offset);
-    for (size_t i = 0; i < offs.size(); ++i) {
-        const DrMeta *m = meta_at(lib, offs[i]);
-        for (int32_t k = 0; k < m->count; ++k)
-            if (const int32_t child = m->entries[k].meta_off; child != -1 && seen.insert(child).second)
-                offs.push_back(child);
+    // Every type the directory names and every type a member refers to, each once, by offset.
+    std::vector<int32_t> offs, fresh;
+    offs.reserve(static_cast<size_t>(std::max(header(lib)->meta_count, 0)));
+    for (int32_t i = 0; i < header(lib)->meta_count; ++i) fresh.push_back(directory(lib)[i].offset);
+    for (;;) {
+        std::sort(fresh.begin(), fresh.end());
+        fresh.erase(std::unique(fresh.begin(), fresh.end()), fresh.end());
+        const size_t old = offs.size();
+        offs.insert(offs.end(), fresh.begin(), fresh.end());
+        std::inplace_merge(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(old), offs.end());
+        std::vector<int32_t> found;  // types the fresh ones refer to that are not known yet
+        for (const int32_t off : fresh) {
+            const DrMeta *m = meta_at(lib, off);
+            for (int32_t k = 0; k < m->count; ++k)
+                if (const int32_t child = m->entries[k].meta_off;
+                    child != -1 && !std::binary_search(offs.begin(), offs.end(), child))
+                    found.push_back(child);
+        }
+        if (found.empty()) break;
+        fresh = std::move(found);
     }
     count_ = static_cast<int32_t>(offs.size());
     rows_ = std::make_unique<Row[]>(offs.size());
@@ -37,22 +46,23 @@ Store::Store(const DrLib *lib) {
         hash_[h] = r;
     }
     // The newest version's plans now; any other version's when a call first asks for it.
-    for (int32_t r = 0; r < count_; ++r)
-        rows_[r].plans[0].store(build(*this, rows_[r].meta, std::numeric_limits<int32_t>::max()).release(),
-                                std::memory_order_release);
+    drafts_.resize(DR_MAX_DEPTH);
+    for (int32_t r = 0; r < count_; ++r) (void)plan(r, std::numeric_limits<int32_t>::max());
+    drafts_ = {};
 }
 
 Store::~Store() {
     for (int32_t r = 0; r < count_; ++r)
-        for (auto &slot : rows_[r].plans) delete slot.load(std::memory_order_acquire);
+        for (auto &slot : rows_[r].plans) PlanFree{}(slot.load(std::memory_order_acquire));
 }
 
 // Builds the plan and publishes it in the first free slot. Threads that race for the same
 // slot each build; the first to publish wins and the others take its plan when it serves them.
-const Plan *Store::build_into(const Row &r, int32_t version) const {
-    std::unique_ptr<Plan> fresh;
+const Plan *Store::build_into(const Row &r, int32_t version, int depth) const {
+    PlanPtr fresh;
     try {
-        fresh = build(*this, r.meta, version);
+        fresh = build(*this, r.meta, version, depth,
+                      static_cast<size_t>(depth) < drafts_.size() ? &drafts_[static_cast<size_t>(depth)] : nullptr);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }

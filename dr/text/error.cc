@@ -31,17 +31,15 @@ const char *error_text(int code) {
     }
 }
 
-int set_error(DrError *err, int code, const char *text, int64_t net_offset, int64_t host_offset) {
-    if (err != nullptr) {
-        auto offset = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -1, INT32_MAX)); };
-        err->code = code;
-        err->net_offset = offset(net_offset);
-        err->host_offset = offset(host_offset);
-        const char *t = text ? text : error_text(code);
-        const size_t n = std::min(std::strlen(t), sizeof err->text - 1);
-        std::memcpy(err->text, t, n);
-        err->text[n] = '\0';
-    }
+int fill_error(DrError *err, int code, const char *text, int64_t net_offset, int64_t host_offset) {
+    auto offset = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -1, INT32_MAX)); };
+    err->code = code;
+    err->net_offset = offset(net_offset);
+    err->host_offset = offset(host_offset);
+    const char *t = text ? text : error_text(code);
+    const size_t n = std::min(std::strlen(t), sizeof err->text - 1);
+    std::memcpy(err->text, t, n);
+    err->text[n] = '\0';
     return code == DR_OK ? 0 : -1;
 }
 

@@ -70,8 +70,9 @@ void compare_variants(const DrMeta *meta, const std::vector<char> &host, uint32_
 }
 
 void report(const char *what, const PlanTally &t) {
-    std::printf("[ plan     ] %s: %lld comparisons, %lld taken by plan, %lld failures\n", what,
-                static_cast<long long>(t.calls), static_cast<long long>(t.by_plan), static_cast<long long>(t.failures));
+    std::printf("[ plan     ] %s: %lld comparisons, %lld taken by plan (%lld bounded), %lld failures\n", what,
+                static_cast<long long>(t.calls), static_cast<long long>(t.by_plan), static_cast<long long>(t.bounded),
+                static_cast<long long>(t.failures));
 }
 
 TEST(PlanDifferential, RandomDescriptionsAndRecords) {
@@ -90,6 +91,9 @@ TEST(PlanDifferential, RandomDescriptionsAndRecords) {
     // failures must be many, or the fallback is not tested.
     EXPECT_GT(t.by_plan * 10, (t.calls - t.failures) * 9);
     EXPECT_GT(t.failures * 4, t.calls);
+    // Both ways of running a plan are taken: bounded (roomy buffers) and tested step by step.
+    EXPECT_GT(t.bounded * 2, t.by_plan);
+    EXPECT_GT((t.by_plan - t.bounded) * 20, t.by_plan);
 }
 
 TEST(PlanDifferential, DamagedDescriptions) {

@@ -102,8 +102,10 @@ std::string compare_encode(const DrMeta *meta, const std::vector<char> &host, in
         dr::PlanEnd end;
         if (meta->version <= v && h.data != nullptr && (sizing || n.data != nullptr)) {
             const int64_t net_len = sizing ? INT32_MAX : dr::usable_length(&n);
-            const int64_t budget = dr::step_budget(meta, dr::usable_length(&h), sizing ? dr::usable_length(&h) : net_len);
-            tally->by_plan += dr::run_plan<true>(meta, &h, &n, v, budget, sizing, true, &end);
+            if (dr::run_plan<true>(meta, h.data, dr::usable_length(&h), n.data, net_len, v, sizing, true, &end)) {
+                tally->by_plan += 1;
+                tally->bounded += end.bounded;
+            }
         }
     }
     return differ(sizing ? "sizing" : "encode", o[0], o[1]);
@@ -135,9 +137,11 @@ std::string compare_decode(const DrMeta *meta, const std::vector<char> &net, int
         const int32_t v = dr::effective_version(version);
         dr::PlanEnd end;
         if (meta->version <= v && h.data != nullptr && n.data != nullptr)
-            tally->by_plan += dr::run_plan<false>(
-                meta, &h, &n, v, dr::step_budget(meta, dr::usable_length(&h), dr::usable_length(&n)), false, explain,
-                &end);
+            if (dr::run_plan<false>(meta, h.data, dr::usable_length(&h), n.data, dr::usable_length(&n), v, false,
+                                    explain, &end)) {
+                tally->by_plan += 1;
+                tally->bounded += end.bounded;
+            }
     }
     return differ(explain ? "decode_ex" : "decode", o[0], o[1]);
 }

@@ -30,6 +30,7 @@ void damage_image(Image &img, uint32_t seed, int fields);
 // How many comparisons ran, how many of them the plan took, and how many failed.
 struct PlanTally {
     int64_t calls = 0, by_plan = 0, failures = 0;
+    int64_t bounded = 0;  // of by_plan, taken in the plan's bounded mode
 };
 
 // Encodes `host` into a network buffer of `capacity` bytes (null with `sizing`).
