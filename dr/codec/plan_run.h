@@ -58,7 +58,8 @@ private:
     bool go(const plan::Plan *top, PlanEnd *end) {
         Frame frames[DR_MAX_DEPTH];
         Frame *f = frames;
-        *f = Frame{top, top->body(0), top->end(0), nullptr, 0, host_len_, 0, 0, 1, 0, 0, top->meta->datasize};
+        *f = Frame{top, windows(top), top->body(0), top->end(0), nullptr, 0, host_len_, 0, 0, 1, 0, 0,
+                   top->meta->datasize};
         int depth = 1;
         int64_t cursor = 0, need = 0, host_cursor = 0, used = 0;
         // Threaded dispatch: each step ends with its own jump to the next step's code, so the
@@ -84,12 +85,13 @@ private:
             if (!kChecked && !kToNet && s.c > net_len_ - cursor) return false;
             if constexpr (kWrite) {
                 constexpr int dir = kToNet ? 0 : 1;
-                if (permute_ != nullptr && s.wins[dir] > 0 && (!s.wide || net_len_ - cursor >= 16)) {
-                    const plan::Window *w = f->plan->windows.data() + s.win[dir];
+                const plan::RunWindows *rw = f->windows != nullptr ? &f->windows->runs[s.run] : nullptr;
+                if (rw != nullptr && rw->count[dir] > 0 && (!rw->wide || net_len_ - cursor >= 16)) {
+                    const plan::Window *w = f->windows->windows.data() + rw->first[dir];
                     if constexpr (kToNet)
-                        permute_(net_ + cursor, host_ + f->base, w, static_cast<size_t>(s.wins[dir]));
+                        permute_(net_ + cursor, host_ + f->base, w, static_cast<size_t>(rw->count[dir]));
                     else
-                        permute_(host_ + f->base, net_ + cursor, w, static_cast<size_t>(s.wins[dir]));
+                        permute_(host_ + f->base, net_ + cursor, w, static_cast<size_t>(rw->count[dir]));
                 } else {
                     pieces(f->plan, s, f->base, cursor);
                 }
@@ -154,8 +156,8 @@ private:
                 }
             }
             Frame &c = frames[depth++];
-            c = Frame{child, child->body(arm), child->end(arm), pc, at, at + size, 0, 0, count, s.b, s.c,
-                      static_cast<int32_t>(size)};
+            c = Frame{child, windows(child), child->body(arm), child->end(arm), pc, at, at + size, 0, 0, count, s.b,
+                      s.c, static_cast<int32_t>(size)};
             place(c, f->net_start, &cursor);
             f = &c;
             pc = c.body;
@@ -193,6 +195,7 @@ private:
 
     struct Frame {
         const plan::Plan *plan;
+        const plan::WindowSet *windows;  // null: runs move piece by piece
         const plan::Step *body, *end, *resume;
         int64_t base, element_end;  // the element's host bytes
         int64_t net_start, len_field;
@@ -200,6 +203,9 @@ private:
     };
 
     bool usable(const plan::Plan *p) const { return kToNet || p->decode; }
+    const plan::WindowSet *windows(const plan::Plan *p) const {
+        return kWrite && permute_ != nullptr ? p->run_windows() : nullptr;
+    }
 
     // The count in use: the declared one, or the count member's by the width rule.
     bool counted(const plan::Step &s, int64_t base, int32_t *count) const {

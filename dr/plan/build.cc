@@ -40,6 +40,7 @@ public:
         p_.hi = std::numeric_limits<int32_t>::max();
         p_.need = 0;
         p_.decode = true;
+        p_.runs = 0;
         // Room for the usual plan at once: a step per member and an end per element body.
         const size_t n = static_cast<size_t>(std::max(top_->count, 1));
         const bool is_struct = top_->is_struct != 0;
@@ -54,9 +55,8 @@ public:
             // the union is the record itself.
             for (int32_t k = 0; k < std::max(top_->count, 1); ++k) body(top_->entries + k, std::min(top_->count, 1));
         }
-        if constexpr (std::endian::native == std::endian::little)
-            for (Step &s : d_.steps)
-                if (s.op == Op::kRun) windows(s);
+        for (Step &s : d_.steps)
+            if (s.op == Op::kRun) s.run = p_.runs++;
         summarise();
     }
 
@@ -258,101 +258,6 @@ private:
         r.b += 1;
     }
 
-    // The windows that move run `r` as one permutation each way, when every 16 bytes of it come
-    // from 16 bytes of the other side. Host windows stay inside the `need` bytes the plan tests
-    // and network windows inside the run, so no byte is read or written outside them; a decode
-    // window keeps the old value of the host bytes the run does not write. (Little-endian
-    // order: 2- and 4-byte values reverse their bytes.)
-    // A run of fewer than 16 bytes takes one window reaching past its end, which the runner
-    // uses only where the network buffer holds 16 bytes from the run's start: those past the end
-    // are read (decode) or kept as they were (encode).
-    void windows(Step &r) {
-        const int32_t c = r.c, span = std::max(c, 16);
-        if (c == 0 || c > kWindowBytes || p_.need < 16) return;
-        r.wide = c < 16;
-        int32_t src[kWindowBytes];  // host offset of each network byte of the run
-        int32_t j = 0;
-        for (const Piece *q = d_.pieces.data() + r.a, *last = q + r.b; q != last; ++q) {
-            const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;  // byte i of a value comes from byte i ^ flip
-            for (int32_t i = 0; i < q->len; ++i) src[j++] = q->off + (i ^ flip);
-        }
-        struct Byte {
-            int32_t first, second;  // host offset, network byte
-            bool operator<(const Byte &o) const { return first < o.first || (first == o.first && second < o.second); }
-        };
-        Byte pairs[kWindowBytes];  // by host offset (left uninitialised: only c are used)
-        const std::span<Byte> by_host(pairs, static_cast<size_t>(c));
-        // Members usually lie in host order without overlap; then only the bytes within each
-        // swapped value are out of order, and the list comes out sorted.
-        bool in_order = true;
-        for (const Piece *q = d_.pieces.data() + r.a + 1, *last = d_.pieces.data() + r.a + r.b; q < last; ++q)
-            in_order = in_order && q[-1].off + q[-1].len <= q->off;
-        if (in_order) {
-            int32_t k = 0, net = 0;
-            for (const Piece *q = d_.pieces.data() + r.a, *last = q + r.b; q != last; net += q->len, ++q) {
-                const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;
-                for (int32_t i = 0; i < q->len; ++i) pairs[k++] = {q->off + i, net + (i ^ flip)};
-            }
-        } else {
-            for (j = 0; j < c; ++j) pairs[j] = {src[j], j};
-            std::sort(by_host.begin(), by_host.end());
-        }
-        const size_t first = d_.windows.size();
-        // Encode: network windows [at, at + 16), the last one ending at the run's end.
-        bool ok = true;
-        for (int32_t w = 0; ok && w < c; w += 16) {
-            const int32_t at = std::min(w, span - 16), end = std::min(at + 16, c);
-            const auto [lo, hi] = std::minmax_element(src + at, src + end);
-            const int32_t from = std::min(*lo, p_.need - 16);
-            Window win{};
-            win.from = from;
-            win.to = at;
-            for (int i = 0; i < 16; ++i)
-                win.order[i] = at + i < c ? static_cast<uint8_t>(src[at + i] - from) : Window::kKeep;
-            win.keeps = end - at < 16;
-            ok = *hi - *lo < 16;
-            d_.windows.push_back(win);
-        }
-        if (!ok) {
-            d_.windows.resize(first);
-            return;
-        }
-        r.win[0] = static_cast<int32_t>(first);
-        r.wins[0] = static_cast<int32_t>(d_.windows.size() - first);
-        // Decode: host windows from the lowest host byte not yet written, its network bytes
-        // within 16 of each other.
-        const size_t second = d_.windows.size();
-        for (size_t k = 0; ok && k < by_host.size();) {
-            const int32_t to = std::min(by_host[k].first, p_.need - 16);
-            size_t e = k;
-            int32_t lo = c, hi = -1;
-            for (; e < by_host.size() && by_host[e].first < to + 16; ++e) {
-                lo = std::min(lo, by_host[e].second);
-                hi = std::max(hi, by_host[e].second);
-            }
-            const int32_t from = std::min(lo, span - 16);
-            Window win{};
-            win.from = from;
-            win.to = to;
-            std::fill(std::begin(win.order), std::end(win.order), Window::kKeep);
-            // Bytes below by_host[k] that an earlier window wrote are taken again where they can be.
-            for (auto it = std::lower_bound(by_host.begin(), by_host.end(), Byte{to, -1});
-                 it != by_host.begin() + static_cast<std::ptrdiff_t>(e); ++it)
-                if (it->second >= from && it->second < from + 16)
-                    win.order[it->first - to] = static_cast<uint8_t>(it->second - from);
-            win.keeps = std::find(std::begin(win.order), std::end(win.order), Window::kKeep) != std::end(win.order);
-            ok = hi - lo < 16;
-            d_.windows.push_back(win);
-            k = e;
-        }
-        if (!ok) {
-            d_.windows.resize(second);
-            return;
-        }
-        r.win[1] = static_cast<int32_t>(second);
-        r.wins[1] = static_cast<int32_t>(d_.windows.size() - second);
-    }
-
     // The most one element can take (Plan::bounded and what follows it), from the steps of
     // every element body and the summaries of the element types' plans.
     void summarise() {
@@ -444,47 +349,164 @@ private:
     std::vector<Access> &accesses_;
 };
 
+// The windows that move run `r` as one permutation each way, when every 16 bytes of it come
+// from 16 bytes of the other side. Host windows stay inside the `need` bytes the plan tests
+// and network windows inside the run, so no byte is read or written outside them; a decode
+// window keeps the old value of the host bytes the run does not write. (Little-endian
+// order: 2- and 4-byte values reverse their bytes.)
+// A run of fewer than 16 bytes takes one window reaching past its end, which the runner
+// uses only where the network buffer holds 16 bytes from the run's start: those past the end
+// are read (decode) or kept as they were (encode).
+void windows_of_run(const Plan &p, const Step &r, WindowSet &set, RunWindows &rw) {
+    const int32_t c = r.c, span = std::max(c, 16);
+    if (c == 0 || c > kWindowBytes || p.need < 16) return;
+    rw.wide = c < 16;
+    int32_t src[kWindowBytes];  // host offset of each network byte of the run
+    int32_t j = 0;
+    for (const Piece *q = p.pieces.data() + r.a, *last = q + r.b; q != last; ++q) {
+        const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;  // byte i of a value comes from byte i ^ flip
+        for (int32_t i = 0; i < q->len; ++i) src[j++] = q->off + (i ^ flip);
+    }
+    struct Byte {
+        int32_t first, second;  // host offset, network byte
+        bool operator<(const Byte &o) const { return first < o.first || (first == o.first && second < o.second); }
+    };
+    Byte pairs[kWindowBytes];  // by host offset (left uninitialised: only c are used)
+    const std::span<Byte> by_host(pairs, static_cast<size_t>(c));
+    // Members usually lie in host order without overlap; then only the bytes within each
+    // swapped value are out of order, and the list comes out sorted.
+    bool in_order = true;
+    for (const Piece *q = p.pieces.data() + r.a + 1, *last = p.pieces.data() + r.a + r.b; q < last; ++q)
+        in_order = in_order && q[-1].off + q[-1].len <= q->off;
+    if (in_order) {
+        int32_t k = 0, net = 0;
+        for (const Piece *q = p.pieces.data() + r.a, *last = q + r.b; q != last; net += q->len, ++q) {
+            const int32_t flip = q->swap == 0 ? 0 : q->swap - 1;
+            for (int32_t i = 0; i < q->len; ++i) pairs[k++] = {q->off + i, net + (i ^ flip)};
+        }
+    } else {
+        for (j = 0; j < c; ++j) pairs[j] = {src[j], j};
+        std::sort(by_host.begin(), by_host.end());
+    }
+    const size_t first = set.windows.size();
+    // Encode: network windows [at, at + 16), the last one ending at the run's end.
+    bool ok = true;
+    for (int32_t w = 0; ok && w < c; w += 16) {
+        const int32_t at = std::min(w, span - 16), end = std::min(at + 16, c);
+        const auto [lo, hi] = std::minmax_element(src + at, src + end);
+        const int32_t from = std::min(*lo, p.need - 16);
+        Window win{};
+        win.from = from;
+        win.to = at;
+        for (int i = 0; i < 16; ++i)
+            win.order[i] = at + i < c ? static_cast<uint8_t>(src[at + i] - from) : Window::kKeep;
+        win.keeps = end - at < 16;
+        ok = *hi - *lo < 16;
+        set.windows.push_back(win);
+    }
+    if (!ok) {
+        set.windows.resize(first);
+        return;
+    }
+    rw.first[0] = static_cast<int32_t>(first);
+    rw.count[0] = static_cast<int32_t>(set.windows.size() - first);
+    // Decode: host windows from the lowest host byte not yet written, its network bytes
+    // within 16 of each other.
+    const size_t second = set.windows.size();
+    for (size_t k = 0; ok && k < by_host.size();) {
+        const int32_t to = std::min(by_host[k].first, p.need - 16);
+        size_t e = k;
+        int32_t lo = c, hi = -1;
+        for (; e < by_host.size() && by_host[e].first < to + 16; ++e) {
+            lo = std::min(lo, by_host[e].second);
+            hi = std::max(hi, by_host[e].second);
+        }
+        const int32_t from = std::min(lo, span - 16);
+        Window win{};
+        win.from = from;
+        win.to = to;
+        std::fill(std::begin(win.order), std::end(win.order), Window::kKeep);
+        // Bytes below by_host[k] that an earlier window wrote are taken again where they can be.
+        for (auto it = std::lower_bound(by_host.begin(), by_host.end(), Byte{to, -1});
+             it != by_host.begin() + static_cast<std::ptrdiff_t>(e); ++it)
+            if (it->second >= from && it->second < from + 16)
+                win.order[it->first - to] = static_cast<uint8_t>(it->second - from);
+        win.keeps = std::find(std::begin(win.order), std::end(win.order), Window::kKeep) != std::end(win.order);
+        ok = hi - lo < 16;
+        set.windows.push_back(win);
+        k = e;
+    }
+    if (!ok) {
+        set.windows.resize(second);
+        return;
+    }
+    rw.first[1] = static_cast<int32_t>(second);
+    rw.count[1] = static_cast<int32_t>(set.windows.size() - second);
+}
+
 }  // namespace
+
+// Builds the windows of every run of `p` on first use; threads that race each build, and the
+// first to publish wins.
+const WindowSet *Plan::build_windows() const {
+    if constexpr (std::endian::native != std::endian::little) return nullptr;
+    std::unique_ptr<WindowSet> fresh;
+    try {
+        fresh = std::make_unique<WindowSet>();
+        fresh->runs.resize(static_cast<size_t>(runs));
+        for (const Step &s : steps)
+            if (s.op == Op::kRun) windows_of_run(*this, s, *fresh, fresh->runs[static_cast<size_t>(s.run)]);
+    } catch (const std::bad_alloc &) {
+        return nullptr;  // runs move piece by piece
+    }
+    const WindowSet *seen = nullptr;
+    if (windows_.compare_exchange_strong(seen, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return fresh.release();
+    return seen;
+}
 
 PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth, Draft *draft) {
     Draft own;
     Draft &d = draft != nullptr ? *draft : own;
     d.steps.clear();
     d.pieces.clear();
-    d.windows.clear();
     d.arms.clear();
     Plan head{};
     Builder(store, meta, version, depth, head, d).run();
-    // One block: the plan, then its steps, windows, pieces and arms.
+    // One block: the plan, then its steps, pieces and arms.
     const size_t at_steps = sizeof(Plan);
-    const size_t at_windows = at_steps + d.steps.size() * sizeof(Step);
-    const size_t at_pieces = at_windows + d.windows.size() * sizeof(Window);
+    const size_t at_pieces = at_steps + d.steps.size() * sizeof(Step);
     const size_t at_arms = at_pieces + d.pieces.size() * sizeof(Piece);
     const size_t total = at_arms + d.arms.size() * sizeof(int32_t);
-    static_assert(sizeof(Plan) % alignof(Step) == 0 && sizeof(Step) % alignof(Window) == 0 &&
-                  sizeof(Window) % alignof(Piece) == 0 && sizeof(Piece) % alignof(int32_t) == 0);
+    static_assert(sizeof(Plan) % alignof(Step) == 0 && sizeof(Step) % alignof(Piece) == 0 &&
+                  sizeof(Piece) % alignof(int32_t) == 0);
     auto *block = static_cast<std::byte *>(::operator new(total));
     auto place = [&]<class T>(const std::vector<T> &from, size_t at) {
         T *to = reinterpret_cast<T *>(block + at);
         std::uninitialized_copy(from.begin(), from.end(), to);
         return std::span<const T>(to, from.size());
     };
-    head.windows = place(d.windows, at_windows);
     head.steps = place(d.steps, at_steps);
     head.pieces = place(d.pieces, at_pieces);
     head.arms = place(d.arms, at_arms);
-    return PlanPtr(new (block) Plan(head));
+    Plan *plan = new (block) Plan;
+    plan->take(head);
+    return PlanPtr(plan);
 }
 
 void PlanFree::operator()(const Plan *p) const {
     if (p == nullptr) return;
+    delete p->windows_.load(std::memory_order_acquire);
     p->~Plan();
     ::operator delete(const_cast<Plan *>(p));
 }
 
 size_t Plan::bytes() const {
-    return sizeof(Plan) + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) +
-           windows.size() * sizeof(Window) + arms.size() * sizeof(int32_t);
+    size_t n = sizeof(Plan) + steps.size() * sizeof(Step) + pieces.size() * sizeof(Piece) +
+               arms.size() * sizeof(int32_t);
+    if (const WindowSet *set = windows_.load(std::memory_order_acquire))
+        n += sizeof(WindowSet) + set->windows.size() * sizeof(Window) + set->runs.size() * sizeof(RunWindows);
+    return n;
 }
 
 }  // namespace dr::plan

@@ -22,7 +22,7 @@ namespace dr::plan {
 
 enum class Op : uint8_t {
     kRun,      // fixed members: pieces [a, a+b), c network bytes, host cursor after at base + d;
-               // or as windows[win[dir], +wins[dir]) (dir 0 encode, 1 decode) when wins[dir] > 0
+               // its windows are run_windows()->runs[run]
     kCounted,  // a scalar array whose count a count member gives
     kString,   // a string
     kNest,     // struct or union elements: a sub-plan per element, with a length field
@@ -44,8 +44,7 @@ struct Step {
     int32_t refer_off;
     int32_t select_off;
     int32_t a, b, c, d;   // per op, see Op
-    int32_t win[2] = {}, wins[2] = {};
-    bool wide = false;  // kRun: its windows reach past its end (fewer than 16 bytes)
+    int32_t run = -1;     // kRun: its number among the plan's runs
     const struct Plan *child = nullptr;  // kNest: the element type's plan, when it serves every
                                          // version this plan serves; else found by row a
 };
@@ -69,9 +68,9 @@ struct Plan {
     bool bounded;
     int64_t turns, host, net;
     int32_t height;
+    int32_t runs;          // kRun steps
     std::span<const Step> steps;
     std::span<const Piece> pieces;
-    std::span<const Window> windows;
     std::span<const int32_t> arms;  // start of each element body: one for a struct, one per union member
     // The element body of union member (or struct) `arm` and its kEnd.
     const Step *body(int32_t arm) const { return steps.data() + arms[arm]; }
@@ -79,6 +78,23 @@ struct Plan {
         return steps.data() + (arm + 1 < static_cast<int32_t>(arms.size()) ? arms[arm + 1] : steps.size()) - 1;
     }
     size_t bytes() const;
+
+    // The windows that move the runs as byte permutations, built on first use (they are a
+    // quarter of the work of building a plan, and loading builds many plans never run); null
+    // when they cannot be built.
+    const WindowSet *run_windows() const {
+        const WindowSet *set = windows_.load(std::memory_order_acquire);
+        return set != nullptr ? set : build_windows();
+    }
+    const WindowSet *build_windows() const;
+    mutable std::atomic<const WindowSet *> windows_{nullptr};
+
+    // The fields above windows_, from a plan built aside.
+    void take(const Plan &o) {
+        meta = o.meta, lo = o.lo, hi = o.hi, need = o.need, decode = o.decode, bounded = o.bounded;
+        turns = o.turns, host = o.host, net = o.net, height = o.height, runs = o.runs;
+        steps = o.steps, pieces = o.pieces, arms = o.arms;
+    }
 };
 
 struct PlanFree {
@@ -103,7 +119,6 @@ struct Access {
 struct Draft {
     std::vector<Step> steps;
     std::vector<Piece> pieces;
-    std::vector<Window> windows;
     std::vector<int32_t> arms;
     std::vector<Access> accesses;  // of the element body being built
 };
