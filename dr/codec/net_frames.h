@@ -27,9 +27,6 @@ inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     }
 }
 
-// The element units of the network form.
-inline bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
-
 // The walker half shared by the encoder (kToNet) and the decoder. With kToNet and a null
 // network pointer it sizes: nothing is written, and the highest network byte asked for is
 // kept as the capacity the encoding needs.

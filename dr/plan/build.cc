@@ -14,8 +14,6 @@ constexpr int64_t kFar = std::numeric_limits<int64_t>::max() / 4;
 // members; a longer array is walked element by element by a kNest.
 constexpr int64_t kFlattenMembers = 256;
 
-bool nested_code(int32_t code) { return code == DR_TYPE_UNION || code == DR_TYPE_STRUCT; }
-bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
 // The width rule of count and selector members: 2, 4, anything else 1.
 uint8_t width_of(int32_t size) { return size == 2 ? 2 : size == 4 ? 4 : 1; }
 
