@@ -72,17 +72,6 @@ inline void copy_bytes(char *dst, const char *src, size_t n) {
     }
 }
 
-// Copies one value of N bytes (1, 2, 4 or 8), swapping 2- and 4-byte values.
-template <int32_t N>
-inline void copy_value(char *__restrict dst, const char *__restrict src) {
-    if constexpr (N == 2)
-        swap_elements<uint16_t>(dst, src, 1);
-    else if constexpr (N == 4)
-        swap_elements<uint32_t>(dst, src, 1);
-    else
-        std::memcpy(dst, src, N);
-}
-
 // From this many elements on, the vector routines (one call through a pointer) are faster.
 inline constexpr int64_t kVectorSwapMin = 8;
 

@@ -27,9 +27,6 @@ inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     }
 }
 
-// The element units of the network form.
-inline bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
-
 // The walker half shared by the encoder (kToNet) and the decoder. With kToNet and a null
 // network pointer it sizes: nothing is written, and the highest network byte asked for is
 // kept as the capacity the encoding needs.
@@ -67,47 +64,7 @@ public:
         return DR_OK;
     }
 
-    // One value of N bytes that the walk found inside the host buffer.
-    template <int32_t N>
-    [[nodiscard]] DrErrorCode value(const DrEntry &, int64_t at) {
-        const std::optional<int64_t> pos = take(N);
-        if (!pos) return DR_E_NET_END;
-        if (!kToNet || net_ != nullptr) move_value<N>(host_.data + at, net_ + *pos);
-        return DR_OK;
-    }
-
-    // A run of single values: reserve() says whether n bytes fit at the cursor; values()
-    // then takes the members [e, end), each of e->unit bytes (1, 2, 4 or 8) at host offset
-    // base + e->off, without a test. The cursor stays in a register for the run.
-    [[nodiscard]] bool reserve(int64_t n) const { return n <= net_len_ - cursor_; }
-    void values(const DrEntry *e, const DrEntry *end, int64_t base) {
-        HostByte *const host = host_.data + base;
-        NetByte *const net = net_;
-        int64_t cursor = cursor_;
-        if (kToNet && net == nullptr) {
-            for (; e != end; ++e) cursor += e->unit;
-        } else {
-            for (; e != end; ++e) {
-                const int64_t off = e->off;
-                by_unit(static_cast<uint32_t>(e->unit), [&]<int32_t N>() {
-                    move_value<N>(host + off, net + cursor);
-                    cursor += N;
-                });
-            }
-        }
-        cursor_ = cursor;
-    }
-
 protected:
-    // One value of N bytes between host and network, in the walker's direction.
-    template <int32_t N>
-    static void move_value(HostByte *host, NetByte *net) {
-        if constexpr (kToNet)
-            copy_value<N>(net, host);
-        else
-            copy_value<N>(host, net);
-    }
-
     // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
     // not fit". As unsigned numbers a negative offset or size is too large, so two compares do.
     [[nodiscard]] bool inside(int64_t at, int64_t n) const {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "dr/typelib/type_traits.h"
+
 namespace dr::json {
 namespace {
 
@@ -16,32 +18,30 @@ struct Natural {
     int32_t width;
 };
 
-Natural natural_kind(int32_t type_code) {
-    switch (type_code) {
-    case DR_TYPE_CHAR: return {Kind::kI8, 1};
-    case DR_TYPE_UCHAR: return {Kind::kU8, 1};
-    case DR_TYPE_SHORT: return {Kind::kI16, 2};
-    case DR_TYPE_USHORT: return {Kind::kU16, 2};
-    case DR_TYPE_INT: case DR_TYPE_LONG: case DR_TYPE_DATE: case DR_TYPE_TIME: case DR_TYPE_DATETIME:
-    case DR_TYPE_MONEY: return {Kind::kI32, 4};
-    case DR_TYPE_UINT: case DR_TYPE_ULONG: return {Kind::kU32, 4};
-    case DR_TYPE_LONGLONG: return {Kind::kI64, 8};
-    case DR_TYPE_ULONGLONG: return {Kind::kU64, 8};
-    case DR_TYPE_FLOAT: return {Kind::kF32, 4};
-    case DR_TYPE_DOUBLE: return {Kind::kF64, 8};
-    default: return {Kind::kNone, 0};
-    }
-}
-
-Kind unsigned_of_width(int32_t unit) {
-    switch (unit) {
-    case 1: return Kind::kU8;
-    case 2: return Kind::kU16;
-    case 4: return Kind::kU32;
-    case 8: return Kind::kU64;
+// The JSON kind of a number of kind k and `width` bytes, or kNone.
+Kind kind_of_width(ValueKind k, int32_t width) {
+    constexpr Kind kSigned[] = {Kind::kI8, Kind::kI16, Kind::kI32, Kind::kI64};
+    constexpr Kind kUnsigned[] = {Kind::kU8, Kind::kU16, Kind::kU32, Kind::kU64};
+    constexpr Kind kFloat[] = {Kind::kNone, Kind::kNone, Kind::kF32, Kind::kF64};
+    const int row = width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : width == 8 ? 3 : -1;
+    if (row < 0) return Kind::kNone;
+    switch (k) {
+    case ValueKind::kSigned: return kSigned[row];
+    case ValueKind::kUnsigned: return kUnsigned[row];
+    case ValueKind::kFloat: return kFloat[row];
     default: return Kind::kNone;
     }
 }
+
+// The kind and width a value of this type code has by its type; kNone and 0 for strings and
+// nested records.
+Natural natural_kind(int32_t type_code) {
+    const TypeTraits t = type_traits(type_code);
+    const Kind k = number_code(type_code) ? kind_of_width(t.kind, t.width) : Kind::kNone;
+    return {k, k == Kind::kNone ? 0 : t.width};
+}
+
+Kind unsigned_of_width(int32_t unit) { return kind_of_width(ValueKind::kUnsigned, unit); }
 
 template <class T>
 T load(const char *p) {
@@ -200,7 +200,8 @@ Kind kind_of(const DrEntry &e) {
 std::string_view type_name(const DrEntry &e) {
     const Natural n = natural_kind(e.type_code);
     if (n.width == e.unit && n.kind != Kind::kNone) {
-        if (e.type >= 0 && e.type <= 18 && dr_type_at(e.type)->code == e.type_code) return dr_type_at(e.type)->name;
+        if (e.type >= 0 && e.type < DR_BASE_TYPE_COUNT && dr_type_at(e.type)->code == e.type_code)
+            return dr_type_at(e.type)->name;
         return dr_type_at(dr_type_by_code(e.type_code))->name;
     }
     switch (unsigned_of_width(e.unit)) {

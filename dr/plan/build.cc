@@ -24,8 +24,6 @@ constexpr int64_t kFlattenMembers = 256;
 // vector swaps move faster, piece by piece, and its windows would cost memory.
 constexpr int32_t kWindowBytes = 256;
 
-bool nested_code(int32_t code) { return code == DR_TYPE_UNION || code == DR_TYPE_STRUCT; }
-bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
 // The width rule of count and selector members: 2, 4, anything else 1.
 uint8_t width_of(int32_t size) { return size == 2 ? 2 : size == 4 ? 4 : 1; }
 

@@ -12,13 +12,8 @@ namespace dr {
 
 // Bytes read for one value of each type code; 0 for the codes that have no format.
 inline int32_t value_width(int32_t type_code) {
-    switch (type_code) {
-    case DR_TYPE_CHAR: case DR_TYPE_UCHAR: return 1;
-    case DR_TYPE_SHORT: case DR_TYPE_USHORT: return 2;
-    case DR_TYPE_INT: case DR_TYPE_UINT: case DR_TYPE_LONG: case DR_TYPE_ULONG: case DR_TYPE_FLOAT: return 4;
-    case DR_TYPE_DOUBLE: return 8;
-    default: return 0;
-    }
+    const TypeTraits t = type_traits(type_code);
+    return t.rendered ? t.width : 0;
 }
 
 enum class Style { kText, kXml };

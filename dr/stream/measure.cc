@@ -98,12 +98,6 @@ public:
         return NetWalker::scalar(e, at, count, n);
     }
 
-    template <int32_t N>
-    [[nodiscard]] DrErrorCode value(const DrEntry &e, int64_t at) {
-        if (!inside(cursor_, N)) return cut(e, cursor_ + N);
-        return NetWalker::value<N>(e, at);
-    }
-
     // The decoder's string rules.
     [[nodiscard]] DrErrorCode string(const DrEntry &e, int64_t at, int64_t capacity) {
         if (!fits(cursor_, 5)) return cut(e, cursor_ + 5);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dr/dr.h"
+#include "dr/typelib/type_traits.h"
 
 namespace dr {
 

@@ -72,8 +72,10 @@ private:
         if (m->datasize < 0) return "negative host size";
         for (int32_t k = 0; k < m->count; ++k) {
             const DrEntry &e = m->entries[k];
-            const bool nested = (e.type_code == 0 || e.type_code == 1) && e.meta_off != -1;
-            const int64_t unit = nested ? meta_at(lib_, e.meta_off)->datasize : e.type_code == 18 ? 1 : e.unit;
+            const bool nested = nested_code(e.type_code) && e.meta_off != -1;
+            const int64_t unit = nested                            ? meta_at(lib_, e.meta_off)->datasize
+                                 : e.type_code == DR_TYPE_STRING ? 1
+                                                                 : e.unit;
             const int64_t extent = int64_t{std::max(e.count, 0)} * std::max<int64_t>(unit, 0);
             if (e.off < 0 || e.off + extent > m->datasize) return "member reaches outside its record";
         }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -105,43 +106,10 @@ inline int64_t step_budget(const DrMeta *meta, int64_t host_len, int64_t net_len
     return kStepsPerByte * (host_len + net_len + 1) + kStepsPerMember * members;
 }
 
-// A single value of 1, 2, 4 or 8 bytes at a declared place, without a count member, that lies
-// inside the first `room` bytes of its element: a member the walk takes with no test of its own.
-// Only the known scalar codes qualify; any other code takes the member path, which judges it.
-inline bool plain_value(const DrEntry &e, uint64_t room) {
-    const auto unit = static_cast<uint32_t>(e.unit);
-    return static_cast<uint32_t>(e.type_code) - DR_TYPE_CHAR < DR_TYPE_STRING - DR_TYPE_CHAR && e.count == 1 &&
-           e.refer_size <= 0 && unit <= 8 && (0x116u >> unit & 1) != 0 &&
-           uint64_t{static_cast<uint32_t>(e.off)} + unit <= room;
-}
-
-// Calls f.template operator()<N>() with N the unit of a plain value (1, 2, 4 or 8), testing
-// the commonest widths first: the one place a plain value's width becomes a constant.
-template <class F>
-decltype(auto) by_unit(uint32_t unit, F &&f) {
-    if (unit == 4) return f.template operator()<4>();
-    if (unit == 2) return f.template operator()<2>();
-    if (unit == 8) return f.template operator()<8>();
-    return f.template operator()<1>();
-}
-
-// `room` as plain_value takes it: none when the element reaches outside the host buffer.
-inline uint64_t plain_room(int64_t room) { return static_cast<uint64_t>(std::max<int64_t>(room, 0)); }
-
-// Bit k set for each member k < 64 of a frame of type `m` that is a plain value taken at
-// `version` in an element of `room` bytes: in a union frame only the chosen member `first`.
-template <class W>
-uint64_t plain_members(const W &w, const DrMeta *m, int32_t first, int32_t version, int64_t room) {
-    // A member may name a union as a struct (or the reverse): the entries end at `count` either way.
-    const int32_t last = std::min({m->is_struct != 0 ? m->count : first + 1, m->count, 64});
-    const uint64_t limit = plain_room(room);
-    uint64_t bits = 0;
-    for (int32_t k = first; k < last; ++k) {
-        const DrEntry &e = m->entries[k];
-        if (plain_value(e, limit) && e.version <= version && !w.skip(e)) bits |= uint64_t{1} << k;
-    }
-    return bits;
-}
+// What a hook answers: DR_OK, or the DrErrorCode that stops the walk; a walker that keeps its
+// own reasons may answer true or false instead (false stops the walk).
+template <class R>
+concept HookResult = std::same_as<R, DrErrorCode> || std::same_as<R, bool>;
 
 template <class R>
 DrErrorCode hook_code(R r) {
@@ -151,7 +119,32 @@ DrErrorCode hook_code(R r) {
         return r;
 }
 
+// What a walker supplies to the walk:
+//   skip(e)                      leave the taken member e out (no cursor move)
+//   scalar(e, at, count, n)      the values of e at host offset `at`: count of them, n = unit x count
+//   string(e, at, capacity)      the string of e at `at`, of `capacity` bytes at most
+//   push(frames, depth)          frames[depth-1] was just pushed
+//   element_done(frames, depth)  an element of the top frame ended
+// and optionally
+//   empty(e, unresolved)         a struct or union member yields no element: its count is 0,
+//                                or (unresolved) its selector chooses no member
+// Two rules differ between walkers and are compile-time properties of W:
+//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
+//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
+//                         the rest of the host buffer (decoder)
 template <class W>
+concept Walker = requires(W &w, const DrEntry &e, int64_t at, int32_t count, DrWalkFrame *frames, int depth) {
+    { w.skip(e) } -> std::same_as<bool>;
+    { w.scalar(e, at, count, at) } -> HookResult;
+    { w.string(e, at, at) } -> HookResult;
+    { w.push(frames, depth) } -> HookResult;
+    { w.element_done(frames, depth) } -> HookResult;
+    typename std::bool_constant<W::kCheckDeclaredCount>;
+    typename std::bool_constant<W::kRestFromCountInUse>;
+} && (!requires(W &w, const DrEntry &e) { w.empty(e, true); } ||
+      requires(W &w, const DrEntry &e) { { w.empty(e, true) } -> HookResult; });
+
+template <Walker W>
 DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
     if constexpr (requires { w.empty(e, unresolved); })
         return hook_code(w.empty(e, unresolved));
@@ -159,47 +152,68 @@ DrErrorCode tell_empty(W &w, const DrEntry &e, bool unresolved) {
         return DR_OK;
 }
 
-// A single value of N bytes at host offset `at` through the walker's value<N>, or through
-// its scalar() where it has none.
-template <int32_t N, class W>
-DrErrorCode single_value(W &w, const DrEntry &e, int64_t at) {
-    if constexpr (requires { w.template value<N>(e, at); })
-        return hook_code(w.template value<N>(e, at));
-    else
-        return hook_code(w.scalar(e, at, 1, N));
+// Moves frame f to its next member; true when that ends its element: a union's one member, or
+// the last member of a struct, which then starts again at its first.
+inline bool next_member(DrWalkFrame &f) {
+    if (f.pMeta->is_struct == 0) return true;
+    if (++f.iIndex < f.pMeta->count) return false;
+    f.iIndex = 0;
+    return true;
+}
+
+// The count of member e of the element at host offset `base`: its declared count, or the one its
+// count member holds (read by the width rule), which must not be negative and, for a walker
+// with kCheckDeclaredCount, not above a nonzero declared count.
+template <Walker W>
+DrErrorCode count_in_use(Host<const char> whole, int64_t base, const DrEntry &e, int32_t *count) {
+    if (e.refer_size <= 0) return DR_OK;
+    if (!read_width_rule(whole, base + e.refer_off, e.refer_size, count)) return DR_E_HOST_END;
+    if (*count < 0) return DR_E_COUNT;
+    if (W::kCheckDeclaredCount && e.count != 0 && *count > e.count) return DR_E_COUNT;
+    return DR_OK;
+}
+
+// Takes the string, or the `count` values, of member e at host offset `at` inside `element`, and
+// moves the host cursor past them.
+template <Walker W>
+DrErrorCode take_values(W &w, const DrEntry &e, int64_t at, int32_t count, Host<const char> element,
+                        int64_t host_len, int64_t *host_cursor) {
+    if (count < 0) return DR_E_COUNT;
+    if (e.type_code == DR_TYPE_STRING) {
+        const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
+        const int64_t capacity = rest ? host_len - at : count;
+        if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return code;
+        *host_cursor = std::min(at + capacity, host_len);
+        return DR_OK;
+    }
+    // Values lie `unit` bytes apart; without a positive unit an array would repeat one value as
+    // many times as a count member says.
+    const int64_t n = int64_t{e.unit} * count;
+    if (e.unit < 0 || (e.unit == 0 && count > 1)) return DR_E_TYPE;
+    if (!element.span(at, n)) return DR_E_HOST_END;
+    if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return code;
+    *host_cursor = at + n;
+    return DR_OK;
+}
+
+// The member where each element of nested member e (of type `child`, in the element at host
+// offset `base`) starts: 0 for a struct, for a union the member its selector chooses, or -1
+// when it chooses none. False when the selector lies outside the host buffer.
+inline bool first_member(Host<const char> whole, int64_t base, const DrEntry &e, const DrMeta *child,
+                         int32_t version, int32_t *start) {
+    if (e.type_code != DR_TYPE_UNION) return true;
+    int32_t selector = 0;
+    if (!read_width_rule(whole, base + e.select_off, e.select_size, &selector)) return false;
+    *start = resolve_union(child, selector, version);
+    return true;
 }
 
 // Walks the record of type `meta` held at `host` (host_len readable bytes) for `version`
-// (already effective). The walker W provides:
-//   bool skip(const DrEntry &)                      leave a taken member out (no cursor move)
-//   scalar(const DrEntry &, int64_t at, int32_t count, int64_t n)   n = unit x count
-//   string(const DrEntry &, int64_t at, int64_t capacity)
-//   push(DrWalkFrame *frames, int depth)            frames[depth-1] was just pushed
-//   element_done(DrWalkFrame *frames, int depth)    an element of the top frame ended
-// and may provide value<N>(const DrEntry &, int64_t at) for a single value of N = 1, 2, 4
-// or 8 bytes that lies inside the host buffer (else scalar(e, at, 1, N) is called), and,
-// to take runs of plain values with one test, both of
-//   bool reserve(int64_t n)          whether n more network bytes fit at the cursor
-//   values(const DrEntry *first, const DrEntry *end, int64_t base)   the plain members
-//                                    [first, end) of the element at `base`, after a reserve
-//                                    of 8 bytes for each
-// It may also provide
-//   empty(const DrEntry &, bool unresolved)         a struct or union member yields no
-//                                                   element: its count is 0, or (unresolved)
-//                                                   its selector chooses no member
-// Each of these returns DR_OK, or the DrErrorCode that stops the walk; a walker that keeps
-// its own reasons may answer true or false instead. Two rules differ between walkers and
-// are properties of W:
-//   kCheckDeclaredCount   a referred count above a nonzero declared count fails (codec)
-//   kRestFromCountInUse   a string whose count in use is 0, not its declared count, takes
-//                         the rest of the host buffer (decoder)
-// `net_len` is the network bytes (or output capacity) that the step budget allows for.
-//
-// The top frame lives in locals while the walk goes through its members; frames[] is
-// brought up to date on push and pop and before a hook that is handed the frames. Which of
-// a frame's members are plain values is found once per frame: a run of them in an element
-// that lies inside the host buffer costs one network test and one budget test.
-template <class W>
+// (already effective), calling the walker's hooks. `net_len` is the network bytes (or output
+// capacity) that the step budget allows for. A turn of the loop takes one member of the top
+// frame, or ends an element of a type without members, or ends the top frame's element (and
+// pops the frame after its last); all but the element end cost a step.
+template <Walker W>
 WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32_t version, int64_t net_len = 0) {
     DrWalkFrame frames[DR_MAX_DEPTH];
     frames[0] = DrWalkFrame{meta, 0, 0, 1, 0, 0, 0, 0};
@@ -208,192 +222,75 @@ WalkEnd walk(W &w, const DrMeta *meta, const char *host, int64_t host_len, int32
     const int64_t budget = step_budget(meta, host_len, net_len);
     int64_t left = budget;  // steps still allowed
     const Host<const char> whole{host, host_len};
-    constexpr bool kRuns = requires(int64_t n) { w.reserve(n); };
-    uint64_t plain_of[DR_MAX_DEPTH];  // plain_members of each frame
-
-    // The top frame: its type, what is read of it once per frame, and its position.
-    const DrMeta *m = meta;
-    const DrEntry *entries = nullptr;
-    int32_t members = 0, datasize = 0;
-    bool is_struct = false;
-    int32_t index = 0, remaining = 1;
-    int64_t base = 0;
-    // Host bytes from `base` that the members of the current element may occupy: a nested
-    // element's own bytes, or for the top-level record the whole host buffer. Negative when
-    // the element reaches outside; then every taken member fails its test below.
-    int64_t room = 0;
-    uint64_t plain = 0;  // the top frame's plain members, or none when its element reaches outside
-
-    auto load = [&] {
-        const DrWalkFrame &f = frames[depth - 1];
-        m = f.pMeta;
-        entries = m->entries;
-        members = m->count;
-        datasize = m->datasize;
-        is_struct = m->is_struct != 0;
-        index = f.iIndex;
-        remaining = f.iRemaining;
-        base = f.iHostBase;
-    };
-    auto store = [&] {
-        DrWalkFrame &f = frames[depth - 1];
-        f.iIndex = index;
-        f.iRemaining = remaining;
-        f.iHostBase = base;
-    };
-    auto place = [&] {
-        room = (depth == 1 ? host_len : std::min(host_len, base + datasize)) - base;
-        plain = depth == 1 || room == datasize ? plain_of[depth - 1] : 0;
-    };
-    // Moves the top frame `n` members on; true when that ends its element (a union's one
-    // member, or the last member of a struct, which then starts again at its first).
-    auto next_member = [&](int32_t n) {
-        if (is_struct && (index += n) < members) return false;
-        if (is_struct) index = 0;
-        return true;
-    };
     auto fail = [&](DrErrorCode code) {
         return WalkEnd{false, host_cursor, frames[depth - 1].pMeta, code, budget - left};
     };
-    load();
-    plain_of[0] = kRuns ? plain_members(w, meta, 0, version, host_len) : 0;
-    place();
-
-    // One turn per member, per element of a type without members, and per pop; the element
-    // ends of one turn are settled (element_done) at the start of the next.
+    bool element_over = false;  // the top frame's current element has ended
     for (;;) {
-        bool element_over = false;
-        while (!element_over) {
-            if constexpr (kRuns) {
-                if (index < 64 && (plain >> index & 1) != 0) {
-                    const int run = std::countr_one(plain >> index);
-                    if (run <= left && w.reserve(int64_t{8} * run)) {
-                        left -= run;
-                        const DrEntry *const last = entries + index + run - 1;
-                        w.values(entries + index, last + 1, base);
-                        host_cursor = base + last->off + last->unit;
-                        element_over = next_member(run);
-                        continue;
-                    }
-                }
-            }
+        DrWalkFrame &f = frames[depth - 1];
+        const DrMeta *const m = f.pMeta;
+        if (element_over) {  // settle it; after the frame's last element, pop the frame
+            --f.iRemaining;
+            f.iHostBase += m->datasize;
             if (left == 0) return fail(DR_E_STEPS);
-            --left;
-            if (index >= members) {  // a type without members ends each element at once
-                element_over = true;
-                break;
-            }
-            const DrEntry &e = entries[index];
-            if (e.version > version || w.skip(e)) {
-                element_over = next_member(1);
-                continue;
-            }
-            // A single value of 1, 2, 4 or 8 bytes at a declared place (no count member): when it
-            // lies inside the element's room it needs none of the tests below, only the walker's.
-            // The plain members that follow are taken in the same way without leaving this loop;
-            // each still costs a step.
-            if (const uint64_t limit = plain_room(room); plain_value(e, limit)) {
-                const DrEntry *p = &e;
-                for (;;) {
-                    const auto unit = static_cast<uint32_t>(p->unit);
-                    const int64_t at = base + p->off;
-                    host_cursor = at;
-                    const DrErrorCode code = by_unit(unit, [&]<int32_t N>() { return single_value<N>(w, *p, at); });
-                    if (code != DR_OK) return fail(code);
-                    host_cursor = at + unit;
-                    if ((element_over = next_member(1)) || left == 0) break;
-                    p = entries + index;
-                    if (!plain_value(*p, limit) || p->version > version || w.skip(*p)) break;
-                    --left;
-                }
-                continue;
-            }
-            // A taken member lies inside the host buffer even when it has no bytes, so the host
-            // cursor never passes the buffer's end.
-            const int64_t at = base + e.off;
-            if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
-            host_cursor = at;
-            // Counted elements lie inside the enclosing element: a nested element's own bytes, or
-            // for the top-level record the whole host buffer.
-            const Host<const char> element{host, base + room};
-
-            int32_t count = e.count;
-            if (e.refer_size > 0) {
-                if (!read_width_rule(whole, base + e.refer_off, e.refer_size, &count))
-                    return fail(DR_E_HOST_END);
-                if (count < 0) return fail(DR_E_COUNT);
-                if (W::kCheckDeclaredCount && e.count != 0 && count > e.count) return fail(DR_E_COUNT);
-            }
-
-            if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
-                if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
-                if (e.meta_off == -1) return fail(DR_E_TYPE);
-                if (count > 0) {
-                    const DrMeta *child = child_meta(m, e);
-                    // An array of a type with no host size cannot advance. Inside a nested element
-                    // all elements must fit it; in the top-level record each must start inside the
-                    // buffer.
-                    const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
-                    if (child->datasize <= 0 ? count > 1 : !element.span(at, span)) return fail(DR_E_HOST_END);
-                    int32_t start = 0;
-                    if (e.type_code == DR_TYPE_UNION) {
-                        int32_t selector = 0;
-                        if (!read_width_rule(whole, base + e.select_off, e.select_size, &selector))
-                            return fail(DR_E_HOST_END);
-                        start = resolve_union(child, selector, version);
-                        if (start < 0) {
-                            if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
-                            // The rest of this element is left out; a following element of the same
-                            // frame starts afresh from its type's first member.
-                            if (is_struct) index = 0;
-                            element_over = true;
-                            break;
-                        }
-                    }
-                    store();
-                    frames[depth] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
-                    plain_of[depth] = kRuns && count > 1 ? plain_members(w, child, start, version, child->datasize) : 0;
-                    ++depth;
-                    if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
-                    load();
-                    place();
-                    continue;
-                }
-                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
-            } else {
-                if (count < 0) return fail(DR_E_COUNT);
-                if (e.type_code == DR_TYPE_STRING) {
-                    const bool rest = W::kRestFromCountInUse ? count == 0 : e.count == 0;
-                    const int64_t capacity = rest ? host_len - at : count;
-                    if (const DrErrorCode code = hook_code(w.string(e, at, capacity))) return fail(code);
-                    host_cursor = std::min(at + capacity, host_len);
-                } else {
-                    // Values lie `unit` bytes apart; without a positive unit an array would repeat
-                    // one value as many times as a count member says.
-                    const int64_t n = int64_t{e.unit} * count;
-                    if (e.unit < 0 || (e.unit == 0 && count > 1)) return fail(DR_E_TYPE);
-                    if (!element.span(at, n)) return fail(DR_E_HOST_END);
-                    if (const DrErrorCode code = hook_code(w.scalar(e, at, count, n))) return fail(code);
-                    host_cursor = at + n;
-                }
-            }
-            element_over = next_member(1);
-        }
-
-        // The current element of the top frame has ended; so, in turn, may its parents'.
-        for (;;) {
-            --remaining;
-            base += datasize;
-            if (left == 0) return fail(DR_E_STEPS);
-            store();
             if (const DrErrorCode code = hook_code(w.element_done(frames, depth))) return fail(code);
-            if (remaining > 0) break;
-            --left;  // the pop's turn
-            if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, budget - left};
-            load();
-            if (!next_member(1)) break;
+            if ((element_over = f.iRemaining <= 0)) {
+                --left;  // the pop's turn
+                if (--depth == 0) return WalkEnd{true, host_cursor, meta, DR_OK, budget - left};
+                element_over = next_member(frames[depth - 1]);  // which may end the parent's element too
+            }
+            continue;
         }
-        place();
+        if (left == 0) return fail(DR_E_STEPS);
+        --left;
+        if (f.iIndex >= m->count) {  // a type without members ends each element at once
+            element_over = true;
+            continue;
+        }
+        const DrEntry &e = m->entries[f.iIndex];
+        if (e.version > version || w.skip(e)) {
+            element_over = next_member(f);
+            continue;
+        }
+        // A taken member lies inside the host buffer even when it has no bytes, so the host
+        // cursor never passes the buffer's end.
+        const int64_t at = f.iHostBase + e.off;
+        if (!whole.span(at, 0)) return fail(DR_E_HOST_END);
+        host_cursor = at;
+        // Counted elements lie inside the enclosing element: a nested element's own bytes, or
+        // for the top-level record the whole host buffer.
+        const Host<const char> element{host, depth == 1 ? host_len : std::min(host_len, f.iHostBase + m->datasize)};
+        int32_t count = e.count;
+        if (const DrErrorCode code = count_in_use<W>(whole, f.iHostBase, e, &count)) return fail(code);
+        if (e.type_code == DR_TYPE_UNION || e.type_code == DR_TYPE_STRUCT) {
+            if (depth == DR_MAX_DEPTH) return fail(DR_E_DEPTH);
+            if (e.meta_off == -1) return fail(DR_E_TYPE);
+            if (count <= 0) {
+                if (const DrErrorCode code = tell_empty(w, e, false)) return fail(code);
+                element_over = next_member(f);
+                continue;
+            }
+            const DrMeta *child = child_meta(m, e);
+            // An array of a type with no host size cannot advance. Inside a nested element all
+            // elements must fit it; in the top-level record each must start inside the buffer.
+            const int64_t span = int64_t{depth == 1 ? count - 1 : count} * child->datasize;
+            if (child->datasize <= 0 ? count > 1 : !element.span(at, span)) return fail(DR_E_HOST_END);
+            int32_t start = 0;
+            if (!first_member(whole, f.iHostBase, e, child, version, &start)) return fail(DR_E_HOST_END);
+            if (start < 0) {
+                if (const DrErrorCode code = tell_empty(w, e, true)) return fail(code);
+                // The rest of this element is left out; a following element of the same frame
+                // starts afresh from its type's first member.
+                if (m->is_struct != 0) f.iIndex = 0;
+                element_over = true;
+                continue;
+            }
+            frames[depth++] = DrWalkFrame{child, e.netlen_size, start, count, at, 0, 0, e.netlen_pos};
+            if (const DrErrorCode code = hook_code(w.push(frames, depth))) return fail(code);
+            continue;
+        }
+        if (const DrErrorCode code = take_values(w, e, at, count, element, host_len, &host_cursor)) return fail(code);
+        element_over = next_member(f);
     }
 }
 
