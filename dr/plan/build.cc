@@ -29,7 +29,7 @@ uint8_t width_of(int32_t size) { return size == 2 ? 2 : size == 4 ? 4 : 1; }
 
 class Builder {
 public:
-    Builder(const Store &store, const DrMeta *meta, int32_t version, int depth, Plan &plan, Draft &draft)
+    Builder(const Store &store, const DrMeta *meta, int32_t version, int depth, PlanShape &plan, Draft &draft)
         : store_(store), top_(meta), v_(version), depth_(depth), p_(plan), d_(draft), accesses_(draft.accesses) {}
 
     void run() {
@@ -340,7 +340,7 @@ private:
     const DrMeta *top_;
     int32_t v_;
     int depth_;
-    Plan &p_;  // its scalars; the arrays grow in d_
+    PlanShape &p_;  // its scalars; the arrays grow in d_
     Draft &d_;
     int32_t pending_ = 0;
     int32_t run_ = -1;
@@ -469,7 +469,7 @@ PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth
     d.steps.clear();
     d.pieces.clear();
     d.arms.clear();
-    Plan head{};
+    PlanShape head{};
     Builder(store, meta, version, depth, head, d).run();
     // One block: the plan, then its steps, pieces and arms.
     const size_t at_steps = sizeof(Plan);
@@ -488,7 +488,7 @@ PlanPtr build(const Store &store, const DrMeta *meta, int32_t version, int depth
     head.pieces = place(d.pieces, at_pieces);
     head.arms = place(d.arms, at_arms);
     Plan *plan = new (block) Plan;
-    plan->take(head);
+    static_cast<PlanShape &>(*plan) = head;
     return PlanPtr(plan);
 }
 

@@ -57,7 +57,8 @@ struct Piece {
 };
 
 // A plan and its arrays lie in one block of memory (see build()).
-struct Plan {
+// What a plan is, apart from its windows: built aside, then copied into the plan's block.
+struct PlanShape {
     const DrMeta *meta;
     int32_t lo, hi;        // versions this plan serves
     int32_t need;          // host bytes from an element's start its fixed members reach
@@ -72,6 +73,9 @@ struct Plan {
     std::span<const Step> steps;
     std::span<const Piece> pieces;
     std::span<const int32_t> arms;  // start of each element body: one for a struct, one per union member
+};
+
+struct Plan : PlanShape {
     // The element body of union member (or struct) `arm` and its kEnd.
     const Step *body(int32_t arm) const { return steps.data() + arms[arm]; }
     const Step *end(int32_t arm) const {
@@ -88,13 +92,6 @@ struct Plan {
     }
     const WindowSet *build_windows() const;
     mutable std::atomic<const WindowSet *> windows_{nullptr};
-
-    // The fields above windows_, from a plan built aside.
-    void take(const Plan &o) {
-        meta = o.meta, lo = o.lo, hi = o.hi, need = o.need, decode = o.decode, bounded = o.bounded;
-        turns = o.turns, host = o.host, net = o.net, height = o.height, runs = o.runs;
-        steps = o.steps, pieces = o.pieces, arms = o.arms;
-    }
 };
 
 struct PlanFree {
