@@ -12,19 +12,32 @@
 
 namespace dr {
 
-// Places the current element of frames[depth-1] at network offset `*cursor`: an inline
-// length field (negative position) is reserved in front of it and the cursor passes it;
-// a fixed position lies that many bytes after the enclosing element's start.
+// Places an element at network offset `*cursor`, its length field at position `len_pos`: an
+// inline field (negative position) is reserved in front of it and the cursor passes it; a
+// fixed position lies that many bytes after the enclosing element's start `parent_start`.
+inline void place_at(int32_t len_pos, int64_t parent_start, int64_t *cursor, int64_t *len_field,
+                     int64_t *net_start) {
+    if (len_pos < 0) {
+        *len_field = *cursor;
+        *cursor -= int64_t{len_pos};
+        *net_start = *cursor;
+    } else {
+        *net_start = *cursor;
+        *len_field = parent_start + len_pos;
+    }
+}
+
+// Places the current element of frames[depth-1] (see place_at).
 inline void place_element(DrWalkFrame *frames, int depth, int64_t *cursor) {
     DrWalkFrame &f = frames[depth - 1];
-    if (f.iLenPos < 0) {
-        f.iLenField = *cursor;
-        *cursor -= int64_t{f.iLenPos};
-        f.iNetStart = *cursor;
-    } else {
-        f.iNetStart = *cursor;
-        f.iLenField = frames[depth - 2].iNetStart + f.iLenPos;
-    }
+    place_at(f.iLenPos, depth >= 2 ? frames[depth - 2].iNetStart : 0, cursor, &f.iLenField, &f.iNetStart);
+}
+
+// Whether n network bytes at `at` lie inside a buffer of `len`: the one place that says "does
+// not fit". As unsigned numbers a negative offset or size is too large, so two compares do.
+inline bool net_span(int64_t at, int64_t n, int64_t len) {
+    return static_cast<uint64_t>(at) <= static_cast<uint64_t>(len) &&
+           static_cast<uint64_t>(n) <= static_cast<uint64_t>(len - at);
 }
 
 // The walker half shared by the encoder (kToNet) and the decoder. With kToNet and a null
@@ -65,12 +78,7 @@ public:
     }
 
 protected:
-    // Whether n network bytes at `at` lie inside the buffer: the one place that says "does
-    // not fit". As unsigned numbers a negative offset or size is too large, so two compares do.
-    [[nodiscard]] bool inside(int64_t at, int64_t n) const {
-        return static_cast<uint64_t>(at) <= static_cast<uint64_t>(net_len_) &&
-               static_cast<uint64_t>(n) <= static_cast<uint64_t>(net_len_ - at);
-    }
+    [[nodiscard]] bool inside(int64_t at, int64_t n) const { return net_span(at, n, net_len_); }
     // inside(), keeping the highest end that fitted: what a sized encoding needs, and for the
     // decoder the furthest byte read.
     [[nodiscard]] bool fits(int64_t at, int64_t n) {
@@ -89,7 +97,7 @@ protected:
     // The width of the top frame's element length field, or 0 (remembering the field as the
     // failing piece) when it does not lie wholly inside the network buffer.
     [[nodiscard]] int32_t length_field(const DrWalkFrame &f) {
-        const int32_t width = f.iLenSize == 2 || f.iLenSize == 4 ? f.iLenSize : 1;
+        const int32_t width = field_width(f.iLenSize);
         if (fits(f.iLenField, width)) return width;
         fault_at_ = f.iLenField;
         return 0;

@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "dr/codec/byte_order.h"
+#include "dr/codec/net_frames.h"
 #include "dr/plan/plan.h"
 #include "dr/walk/walk.h"
 
@@ -216,20 +217,10 @@ private:
 
     // Where an element and its length field lie, as the walk places them.
     static void place(Frame &f, int64_t parent_start, int64_t *cursor) {
-        if (f.len_pos < 0) {
-            f.len_field = *cursor;
-            *cursor -= int64_t{f.len_pos};
-            f.net_start = *cursor;
-        } else {
-            f.net_start = *cursor;
-            f.len_field = parent_start + f.len_pos;
-        }
+        place_at(f.len_pos, parent_start, cursor, &f.len_field, &f.net_start);
     }
 
-    bool inside(int64_t at, int64_t n) const {
-        return static_cast<uint64_t>(at) <= static_cast<uint64_t>(net_len_) &&
-               static_cast<uint64_t>(n) <= static_cast<uint64_t>(net_len_ - at);
-    }
+    bool inside(int64_t at, int64_t n) const { return net_span(at, n, net_len_); }
 
     void pieces(const plan::Plan *p, const plan::Step &s, int64_t base, int64_t cursor) const {
         HostByte *host = host_ + base;
@@ -275,7 +266,7 @@ private:
     }
 
     bool element_done(const Frame &f, int64_t *cursor, int64_t *need) {
-        const int32_t width = f.len_size == 2 || f.len_size == 4 ? f.len_size : 1;
+        const int32_t width = field_width(f.len_size);
         if constexpr (kToNet) {
             if (*cursor > net_len_ || !inside(f.len_field, width)) return false;
             *need = std::max({*need, *cursor, f.len_field + width});

@@ -55,8 +55,7 @@ bool is_record(Kind k) { return k == Kind::kStruct || k == Kind::kUnion; }
 
 // Widths as the walk reads them: a count or selector of 2 or 4 bytes, else 1; a length
 // field of 2 or 4 bytes, none, else 1.
-int32_t counter_width(int32_t w) { return w == 2 || w == 4 ? w : 1; }
-int32_t length_width(int32_t w) { return w == 2 || w == 4 || w == 0 ? w : 1; }
+int32_t length_width(int32_t w) { return w == 0 ? 0 : field_width(w); }
 
 std::string name_of(const char (&field)[32]) { return std::string(field_text(field)); }
 
@@ -480,12 +479,12 @@ private:
 
     static std::string count_text(const DrMeta *m, const DrEntry &e) {
         if (e.refer_size > 0)
-            return "counted by " + path_at(m, e, e.refer_off) + " (" + bytes(counter_width(e.refer_size)) + ")";
+            return "counted by " + path_at(m, e, e.refer_off) + " (" + bytes(field_width(e.refer_size)) + ")";
         return "a fixed count";
     }
 
     static std::string selector_text(const DrMeta *m, const DrEntry &e) {
-        return path_at(m, e, e.select_off) + " (" + bytes(counter_width(e.select_size)) + ")";
+        return path_at(m, e, e.select_off) + " (" + bytes(field_width(e.select_size)) + ")";
     }
 
     // Two members in the same place: the same form on the wire and the same values.
@@ -501,7 +500,7 @@ private:
         if (collecting_ && is_record(ke)) reach(child_meta(o, e), child_meta(n, f), {s});
         const bool counted_o = e.refer_size > 0, counted_n = f.refer_size > 0;
         if (counted_o != counted_n ||
-            (counted_o && (counter_width(e.refer_size) != counter_width(f.refer_size) ||
+            (counted_o && (field_width(e.refer_size) != field_width(f.refer_size) ||
                            path_at(o, e, e.refer_off) != path_at(n, f, f.refer_off)))) {
             add(p, 1, DR_COMPAT_MEMBER_REFER, e, &f, "was " + count_text(o, e) + ", now " + count_text(n, f), s);
         } else if (e.count != f.count) {
@@ -510,7 +509,7 @@ private:
         }
         if (is_record(ke) && (e.netlen_pos != f.netlen_pos || length_width(e.netlen_size) != length_width(f.netlen_size)))
             add(p, 1, DR_COMPAT_MEMBER_LENGTH, e, &f, "was " + length_text(e) + ", now " + length_text(f), s);
-        if (ke == Kind::kUnion && (counter_width(e.select_size) != counter_width(f.select_size) ||
+        if (ke == Kind::kUnion && (field_width(e.select_size) != field_width(f.select_size) ||
                                    path_at(o, e, e.select_off) != path_at(n, f, f.select_off)))
             add(p, 1, DR_COMPAT_MEMBER_SELECT, e, &f,
                 "selector was " + selector_text(o, e) + ", now " + selector_text(n, f),

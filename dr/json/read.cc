@@ -53,10 +53,8 @@ std::string quoted(std::string_view name) {
 // Stores a count by the width rule the walk reads it with; false when it does not fit.
 // A selector (`truncate`) keeps the low bytes of a member id: the walk then resolves what
 // they say, and the union's key is checked against that.
-int64_t width_bytes(int32_t width) { return width == 2 ? 2 : width == 4 ? 4 : 1; }
-
 bool put_width(char *p, int32_t width, int64_t value, bool truncate) {
-    const int64_t bytes = width_bytes(width);
+    const int64_t bytes = field_width(width);
     const int64_t lo = bytes == 4 ? INT32_MIN : 0;
     const int64_t hi = bytes == 4 ? INT32_MAX : bytes == 2 ? 0xFFFF : 0xFF;
     if (!truncate && (value < lo || value > hi)) return false;
@@ -356,7 +354,7 @@ private:
         if (v == 0) return true;
         const Node &node = tree_[v];
         const int32_t width = counts ? x.refer_size : x.select_size;
-        if (at < 0 || width_bytes(width) > host_len_ - at) return true;  // the walk reports it
+        if (at < 0 || field_width(width) > host_len_ - at) return true;  // the walk reports it
         if (counts) {
             int64_t n;
             if (node.type == NodeType::kArray)
@@ -369,7 +367,7 @@ private:
                 return fail(v, path_to(&x, -1, d), "too many elements: " + std::to_string(n) + ", at most " + std::to_string(x.count));
             if (!put_width(host_ + at, width, n, false))
                 return fail(v, path_to(&x, -1, d), std::to_string(n) + " elements do not fit its " +
-                                                       std::to_string(width_bytes(width)) + "-byte count member");
+                                                       std::to_string(field_width(width)) + "-byte count member");
             return true;
         }
         const uint32_t object = node.type == NodeType::kArray && node.size > 0 ? v + 1 : v;

@@ -24,8 +24,6 @@ constexpr int64_t kFlattenMembers = 256;
 // vector swaps move faster, piece by piece, and its windows would cost memory.
 constexpr int32_t kWindowBytes = 256;
 
-// The width rule of count and selector members: 2, 4, anything else 1.
-uint8_t width_of(int32_t size) { return size == 2 ? 2 : size == 4 ? 4 : 1; }
 
 class Builder {
 public:
@@ -118,7 +116,7 @@ private:
         if (e.off < 0) return fail();
         const int32_t code = e.type_code;
         const int64_t off = e.off;
-        const uint8_t refer = e.refer_size > 0 ? width_of(e.refer_size) : 0;
+        const uint8_t refer = e.refer_size > 0 ? static_cast<uint8_t>(field_width(e.refer_size)) : 0;
         const Span count_member = refer ? Span{e.refer_off, int64_t{e.refer_off} + refer} : Span{0, 0};
         reach(off);
         if (nested_code(code)) {
@@ -127,7 +125,7 @@ private:
             const int64_t bound = refer && e.count == 0 ? kFar : std::max(e.count, 0);
             const int64_t extent = child->datasize > 0 ? std::min(kFar, bound * child->datasize) : 0;
             const Span bytes{off, off + extent};
-            const uint8_t select = code == DR_TYPE_UNION ? width_of(e.select_size) : 0;
+            const uint8_t select = code == DR_TYPE_UNION ? static_cast<uint8_t>(field_width(e.select_size)) : 0;
             const Span selector = select ? Span{e.select_off, int64_t{e.select_off} + select} : Span{0, 0};
             accesses_.push_back(Access{bytes, {count_member, selector, bytes}});
             int64_t laid = 0;

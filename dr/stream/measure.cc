@@ -17,8 +17,6 @@ constexpr int64_t kFar = int64_t{1} << 40;
 
 int64_t times(int64_t count, int64_t each) { return each != 0 && count > kFar / each ? kFar : count * each; }
 
-int32_t width_of(int32_t len_size) { return len_size == 2 || len_size == 4 ? len_size : 1; }
-
 uint32_t read_length(const char *p, int32_t width) {
     return width == 4 ? get_be32(p) : width == 2 ? get_be16(p) : static_cast<unsigned char>(*p);
 }
@@ -124,7 +122,7 @@ public:
         const DrWalkFrame &f = frames[depth - 1];
         depth_ = f.iRemaining > 0 ? depth : depth - 1;  // the frame is popped after its last element
         if (f.iLenSize == 0) return DR_OK;
-        const int32_t width = width_of(f.iLenSize);
+        const int32_t width = field_width(f.iLenSize);
         if (!fits(f.iLenField, width)) {
             fault_at_ = f.iLenField;
             needed_ = f.iLenField + width;
@@ -168,7 +166,7 @@ private:
             if (f.iLenSize != 0) {
                 // The element ends where its length field says: exactly, once the field is among
                 // the bytes given, else somewhere from its start on.
-                const int32_t width = width_of(f.iLenSize);
+                const int32_t width = field_width(f.iLenSize);
                 pos = f.iNetStart + (inside(f.iLenField, width) ? read_length(net_ + f.iLenField, width) : 0);
             } else if (d > 0) {
                 each += min.element(f.pMeta, f.pMeta->is_struct != 0 ? DR_TYPE_STRUCT : DR_TYPE_UNION, d + 1);
@@ -215,7 +213,7 @@ bool framed_length(const DrMeta *meta, int32_t version, Framed *out) {
         return false;
     const DrMeta *child = child_meta(meta, *last);
     if (last->type_code == DR_TYPE_UNION && MinSize(version).may_choose_nothing(child)) return false;
-    const int32_t width = width_of(last->netlen_size);
+    const int32_t width = field_width(last->netlen_size);
     if (int64_t{last->netlen_pos} + width > head) return false;
     *out = Framed{head, last->netlen_pos, width};
     return true;

@@ -62,4 +62,8 @@ inline constexpr bool number_code(int32_t code) {
 // 8-byte values as they lie.
 inline constexpr bool known_unit(int32_t unit) { return unit == 1 || unit == 2 || unit == 4 || unit == 8; }
 
+// The width rule of count, selector and element length fields: a declared size of 2 or 4 is
+// that many bytes, any other size one byte.
+inline constexpr int32_t field_width(int32_t size) { return size == 2 || size == 4 ? size : 1; }
+
 }  // namespace dr

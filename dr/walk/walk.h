@@ -43,7 +43,7 @@ inline int32_t effective_version(int32_t version) { return version == 0 ? kNewes
 // Reads a count or selector member by the width rule: 2 unsigned 16-bit, 4 signed
 // 32-bit, anything else one unsigned byte. False when it lies outside the host buffer.
 [[nodiscard]] inline bool read_width_rule(Host<const char> host, int64_t at, int32_t width, int32_t *value) {
-    const int64_t bytes = width == 2 ? 2 : width == 4 ? 4 : 1;
+    const int64_t bytes = field_width(width);
     if (!host.span(at, bytes)) return false;
     if (bytes == 2) {
         uint16_t v;
